@@ -1,0 +1,1 @@
+#include "platform/IcoFile.h"
