@@ -39,7 +39,10 @@ public:
     static HICON createIconFromIcoBytes(const std::uint8_t* bytes, std::size_t length, int preferredWidth);
 
 private:
-    // (filled in with the implementation)
+    // Hands the new icon (or none) and the tooltip to the shell, then takes
+    // ownership of the new icon and destroys the one it replaces.
+    void updateNotificationArea(HICON newIcon, const char* tooltip);
+
     ShellNotifyFunction shellNotify_;
     AppReactions* reactions_ = nullptr;
     HWND ownerWindow_ = nullptr;
