@@ -1,1 +1,398 @@
 #include "platform/WindowHost.h"
+
+namespace {
+
+constexpr char kMainWindowClass[] = "TolvaneMainWindow";
+constexpr char kHintLabelClass[] = "TolvaneHintLabel";
+
+// CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS
+constexpr UINT kClassStyle = 0x000B;
+// WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_CLIPCHILDREN
+constexpr DWORD kMainWindowStyle = 0x02CE0000;
+// WS_CHILD | WS_CLIPSIBLINGS
+constexpr DWORD kHintLabelStyle = 0x44000000;
+// DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP; no DT_NOPREFIX, so an
+// ampersand marks a mnemonic.
+constexpr UINT kLabelTextFormat = 0x125;
+constexpr COLORREF kLabelTextColor = RGB(255, 0, 0);
+
+// Code page 936 texts of the one fatal message box.
+constexpr char kErrorCaption[] = "\xb4\xed\xce\xf3";  // 错误
+constexpr char kLoadFailedText[] =  // 载入启动窗口失败
+    "\xd4\xd8\xc8\xeb\xc6\xf4\xb6\xaf\xb4\xb0\xbf\xda\xca\xa7\xb0\xdc";
+constexpr char kNoSuchWindowText[] =  // 指定窗口或窗口组件不存在或尚未载入
+    "\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xbb\xf2\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe"
+    "\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb";
+
+// Registers a class once per process; a second host (or a second window of
+// the same kind) finds it already there.
+void registerClassOnce(const char* name, WNDPROC procedure) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA existing;
+    if (GetClassInfoA(instance, name, &existing)) return;
+    WNDCLASSA wc = {};
+    wc.style = kClassStyle;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
+// The caption and taskbar icons are shared by every window of the process and
+// live until it ends, so they are loaded on first use and never destroyed.
+struct SharedIcons {
+    HICON bigIcon;
+    HICON smallIcon;
+};
+
+const SharedIcons& sharedIcons() {
+    static const SharedIcons icons = {
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "DEFAULT_ICON", IMAGE_ICON, 32, 32, 0)),
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "DEFAULT_ICON", IMAGE_ICON, 16, 16, 0)),
+    };
+    return icons;
+}
+
+bool keyIsDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
+
+}  // namespace
+
+WindowHost* WindowHost::current_ = nullptr;
+
+WindowHost::WindowHost(const WindowDescription& description) : description_(description) {}
+
+WindowHost::~WindowHost() {
+    // A host that goes away with its window still open (a test, or an early
+    // return) takes the window with it, silently.
+    ++eventsSuspended_;
+    if (mainWindow_ != nullptr && IsWindow(mainWindow_)) {
+        destroyPending_ = false;
+        DestroyWindow(mainWindow_);
+    }
+    if (current_ == this) current_ = nullptr;
+}
+
+void WindowHost::bind(AppReactions* reactions, TrayMessageSink* tray) {
+    reactions_ = reactions;
+    tray_ = tray;
+}
+
+void WindowHost::startHost() {
+    current_ = this;
+    eventsSuspended_ = 0;
+    loopStarted_ = false;
+    destroyPending_ = false;
+    mainVisible_ = description_.mainWindow.visible;
+}
+
+void WindowHost::loadMainWindow() {
+    // Whatever was queued before belongs to no window of ours; it is handled
+    // before the windows exist so that nothing of it reaches a reaction.
+    drainQueue();
+    ++eventsSuspended_;
+
+    mainWindow_ = createMainWindow();
+    if (mainWindow_ == nullptr) fail(kLoadFailedText);
+    if (tray_ != nullptr) tray_->attachOwnerWindow(mainWindow_);
+
+    hintLabel_ = createHintLabel(mainWindow_);
+    if (hintLabel_ == nullptr) fail(kLoadFailedText);
+    SetWindowPos(hintLabel_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowWindow(hintLabel_, description_.hintLabel.visible ? SW_SHOWNA : SW_HIDE);
+
+    // The WM_MOVE and WM_SIZE of creation are handled here, still suspended.
+    drainQueue();
+    --eventsSuspended_;
+
+    if (reactionsLive()) reactions_->handleCreated();
+    if (IsWindow(mainWindow_) && reactionsLive()) reactions_->handlePositionChanged();
+    // The size-changed event would be raised here; nothing listens to it.
+    if (IsWindow(mainWindow_) && mainVisible_) ShowWindow(mainWindow_, SW_SHOW);
+}
+
+HWND WindowHost::createMainWindow() {
+    registerClassOnce(kMainWindowClass, &WindowHost::mainWindowProc);
+    const MainWindowDescription& d = description_.mainWindow;
+    // The whole primary screen counts, not the work area; the design position
+    // is not consulted.
+    const ScreenPoint origin =
+        centredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), d.width, d.height);
+    HWND hwnd = CreateWindowExA(0, kMainWindowClass, d.title, kMainWindowStyle, origin.x, origin.y, d.width,
+                                d.height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (hwnd == nullptr) return nullptr;
+
+    // Windows may enlarge a window to its minimum tracking size; the outer
+    // size is put back only when it really differs.
+    RECT rc;
+    if (GetWindowRect(hwnd, &rc) && (rc.right - rc.left != d.width || rc.bottom - rc.top != d.height)) {
+        MoveWindow(hwnd, origin.x, origin.y, d.width, d.height, TRUE);
+    }
+
+    const SharedIcons& icons = sharedIcons();
+    SendMessageA(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons.bigIcon));
+    SendMessageA(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons.smallIcon));
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    return hwnd;
+}
+
+HWND WindowHost::createHintLabel(HWND parent) {
+    registerClassOnce(kHintLabelClass, &WindowHost::hintLabelProc);
+    const LabelDescription& d = description_.hintLabel;
+    return CreateWindowExA(0, kHintLabelClass, d.text, kHintLabelStyle, d.left, d.top, d.width, d.height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.controlId)), GetModuleHandleA(nullptr),
+                           nullptr);
+}
+
+void WindowHost::runMessageLoop() {
+    loopStarted_ = true;
+    if (!IsWindow(mainWindow_)) return;
+    for (;;) {
+        // The loop has no idle work; GetMessageA blocks until there is a
+        // message.
+        MSG msg;
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        // -1 only comes with an invalid window filter, which this call does
+        // not have; ending the loop beats spinning on it.
+        if (got == 0 || got == -1) break;
+        handleMessage(msg);
+    }
+    // Shutdown: whatever still arrives reaches no reaction.
+    ++eventsSuspended_;
+}
+
+void WindowHost::drainQueue() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) && msg.message != WM_QUIT) {
+        // Fetched without blocking: should the queue have changed between the
+        // look and the fetch, the drain simply ends.
+        if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+        if (msg.message == WM_QUIT) {
+            // The quit request stays for the loop that owns it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        handleMessage(msg);
+    }
+}
+
+void WindowHost::handleMessage(MSG& msg) {
+    if (closesOnEscape(msg)) {
+        // The key message is consumed: neither translated nor dispatched.
+        SendMessageA(mainWindow_, WM_CLOSE, 0, 0);
+        return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+// The Esc key closes the main window while it or one of its children has the
+// keyboard; Ctrl, Shift or Alt held leaves the key to the window.
+bool WindowHost::closesOnEscape(const MSG& msg) {
+    if (!description_.mainWindow.closeOnEscape) return false;
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+    if (mainWindow_ == nullptr || msg.hwnd == nullptr) return false;
+    if (msg.hwnd != mainWindow_ && !IsChild(mainWindow_, msg.hwnd)) return false;
+    if (!IsWindowEnabled(msg.hwnd)) return false;
+    if ((msg.wParam & 0xFF) != VK_ESCAPE) return false;
+    return !keyIsDown(VK_CONTROL) && !keyIsDown(VK_SHIFT) && !keyIsDown(VK_MENU);
+}
+
+HWND WindowHost::requireWindow(HWND hwnd) {
+    if (hwnd == nullptr || !IsWindow(hwnd)) fail(kNoSuchWindowText);
+    return hwnd;
+}
+
+HWND WindowHost::mainWindowHandle() { return requireWindow(mainWindow_); }
+
+HWND WindowHost::hintLabelHandle() { return requireWindow(hintLabel_); }
+
+WindowPosition WindowHost::windowPosition() {
+    if (IsIconic(mainWindow_)) return WindowPosition::Minimized;
+    if (IsZoomed(mainWindow_)) return WindowPosition::Maximized;
+    return WindowPosition::Normal;
+}
+
+void WindowHost::setWindowVisible(bool visible) {
+    mainVisible_ = visible;
+    // SW_SHOW keeps the window's state: one hidden while minimised comes back
+    // minimised, as a taskbar button.
+    ShowWindow(mainWindow_, visible ? SW_SHOW : SW_HIDE);
+}
+
+void WindowHost::destroyWindow() {
+    HWND hwnd = requireWindow(mainWindow_);
+    destroyPending_ = true;
+    // Deferred through the queue, so that the caller (typically the tray
+    // callback) has returned before the window and the tray icon go.
+    PostMessageA(hwnd, kDestroyRequestMessage, 0, 0);
+}
+
+void WindowHost::fail(const char* text) {
+    MessageBoxA(nullptr, text, kErrorCaption, MB_ICONERROR);
+    ExitProcess(static_cast<UINT>(-1));
+}
+
+LRESULT CALLBACK WindowHost::mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowHost* host = current_;
+    if (host == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        host->paintMainWindow(hwnd);
+        return 0;
+    case WM_MOVE:
+        return host->onMove(hwnd, wParam, lParam);
+    case WM_CLOSE:
+        return host->onClose(hwnd, wParam, lParam);
+    case WM_DESTROY:
+        return host->onDestroy(hwnd, wParam, lParam);
+    case WM_NCDESTROY:
+        return host->onMainNcDestroy(hwnd, wParam, lParam);
+    case kDestroyRequestMessage:
+        return host->onDestroyRequest();
+    case kTrayCallbackMessage:
+        return host->onTrayCallback(wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK WindowHost::hintLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WindowHost* host = current_;
+    if (host == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT:
+        host->paintHintLabel(hwnd);
+        return 0;
+    case kHotKeyNotifyMessage:
+        return host->onHotKeyNotify(wParam, lParam);
+    case WM_NCDESTROY:
+        return host->onLabelNcDestroy(hwnd, wParam, lParam);
+    default:
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+}
+
+LRESULT WindowHost::onMove(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    // The reaction reads the new state, so Windows finishes the move first.
+    LRESULT result = DefWindowProcA(hwnd, WM_MOVE, wParam, lParam);
+    if (hwnd == mainWindow_ && reactionsLive()) reactions_->handlePositionChanged();
+    return result;
+}
+
+LRESULT WindowHost::onClose(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    // Nothing may refuse to close; the default processing destroys the window.
+    return DefWindowProcA(hwnd, WM_CLOSE, wParam, lParam);
+}
+
+LRESULT WindowHost::onDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = DefWindowProcA(hwnd, WM_DESTROY, wParam, lParam);
+    if (IsWindow(hwnd)) {
+        if (HMENU menu = GetMenu(hwnd)) {
+            SetMenu(hwnd, nullptr);
+            DestroyMenu(menu);
+        }
+        // Last of all, so that the icon is gone with the window it reports to.
+        if (tray_ != nullptr && hwnd == mainWindow_) tray_->removeTrayIcon();
+    }
+    return result;
+}
+
+LRESULT WindowHost::onMainNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = DefWindowProcA(hwnd, WM_NCDESTROY, wParam, lParam);
+    if (hwnd == mainWindow_) mainWindow_ = nullptr;
+    // A window lost while it is still being loaded ends nothing: the loop
+    // that would receive the quit request has not started.
+    if (mainWindow_ == nullptr && hintLabel_ == nullptr && loopStarted_) PostQuitMessage(0);
+    return result;
+}
+
+LRESULT WindowHost::onLabelNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = DefWindowProcA(hwnd, WM_NCDESTROY, wParam, lParam);
+    if (hwnd == hintLabel_) hintLabel_ = nullptr;
+    return result;
+}
+
+LRESULT WindowHost::onDestroyRequest() {
+    // A request without a pending destroyWindow (a repeat, or one posted by
+    // another program) is ignored.
+    if (!destroyPending_) return 0;
+    destroyPending_ = false;
+    DestroyWindow(mainWindow_);
+    return 0;
+}
+
+LRESULT WindowHost::onTrayCallback(WPARAM wParam, LPARAM lParam) {
+    // The tray turns the callback into a reaction, so it is held back while
+    // reactions are suspended like every other event.
+    if (tray_ != nullptr && eventsSuspended_ == 0) tray_->onTrayCallback(wParam, lParam);
+    return 0;
+}
+
+LRESULT WindowHost::onHotKeyNotify(WPARAM wParam, LPARAM lParam) {
+    if (reactionsLive()) {
+        reactions_->handleHotKey(static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam));
+    }
+    return 0;
+}
+
+void WindowHost::paintMainWindow(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT clip;
+    if (dc != nullptr && GetClipBox(dc, &clip) != ERROR && !IsRectEmpty(&clip)) {
+        HRGN region = CreateRectRgn(clip.left, clip.top, clip.right, clip.bottom);
+        // Read at paint time, so a changed system colour shows at the next paint.
+        HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+        FillRgn(dc, region, brush);
+        DeleteObject(brush);
+        DeleteObject(region);
+    }
+    EndPaint(hwnd, &ps);
+}
+
+void WindowHost::paintHintLabel(HWND hwnd) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT clip;
+    if (dc == nullptr || GetClipBox(dc, &clip) == ERROR || IsRectEmpty(&clip)) {
+        EndPaint(hwnd, &ps);
+        return;
+    }
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    RECT area;
+    IntersectRect(&area, &clip, &rc);
+    // The clipping region keeps a text wider than the label inside it;
+    // DrawTextA itself does not clip.
+    HRGN region = CreateRectRgn(area.left, area.top, area.right, area.bottom);
+    SelectClipRgn(dc, region);
+    HBRUSH brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    FillRgn(dc, region, brush);
+    DeleteObject(brush);
+
+    char buffer[256];
+    char* text = buffer;
+    int capacity = sizeof buffer;
+    const int wanted = GetWindowTextLengthA(hwnd) + 1;
+    if (wanted > capacity) {
+        text = static_cast<char*>(LocalAlloc(LMEM_FIXED, wanted));
+        capacity = text != nullptr ? wanted : 0;
+    }
+    const int length = capacity > 0 ? GetWindowTextA(hwnd, text, capacity) : 0;
+    if (length > 0) {
+        // The stock font belongs to the system: selected, never created or
+        // deleted, and the previous font is put back.
+        HGDIOBJ previousFont = GetCurrentObject(dc, OBJ_FONT);
+        SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, kLabelTextColor);
+        DrawTextA(dc, text, length, &rc, kLabelTextFormat);
+        SelectObject(dc, previousFont);
+    }
+    if (text != buffer && text != nullptr) LocalFree(text);
+
+    DeleteObject(region);
+    EndPaint(hwnd, &ps);
+}
