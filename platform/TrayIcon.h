@@ -16,8 +16,9 @@ inline constexpr std::size_t kTrayTipMaxBytes = 62;
 // it last handed to the shell.
 class TrayIcon final : public TrayMessageSink {
 public:
-    // The one call whose effect cannot be seen under Wine; the product uses
-    // Shell_NotifyIconA, tests record the records it is handed.
+    // The shell call. The product passes Shell_NotifyIconA; tests pass a
+    // recorder, because what a shell did with a record is not observable
+    // through any API.
     using ShellNotifyFunction = BOOL(WINAPI*)(DWORD message, PNOTIFYICONDATAA data);
 
     explicit TrayIcon(ShellNotifyFunction shellNotify = &Shell_NotifyIconA);

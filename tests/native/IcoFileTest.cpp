@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,8 @@ struct BrokenCase {
     void (*spoil)(Bytes&);
 };
 
+void PrintTo(const BrokenCase& c, std::ostream* os) { *os << c.name; }
+
 class IcoFileRejects : public ::testing::TestWithParam<BrokenCase> {};
 
 TEST_P(IcoFileRejects, GivesNoImage) {
@@ -178,6 +181,8 @@ struct ChoiceCase {
     std::size_t chosen;
 };
 
+void PrintTo(const ChoiceCase& c, std::ostream* os) { *os << c.name; }
+
 class IcoFileChoice : public ::testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(IcoFileChoice, PicksTheExpectedEntry) {
@@ -244,6 +249,10 @@ struct HeaderCase {
     std::uint16_t biBitCount;
     std::int32_t height;
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os) {
+    *os << "biWidth " << c.biWidth << ", biHeight " << c.biHeight << ", biBitCount " << c.biBitCount;
+}
 
 class IcoFileHeader : public ::testing::TestWithParam<HeaderCase> {};
 

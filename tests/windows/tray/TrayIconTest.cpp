@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -243,6 +244,8 @@ struct UnusableBytesCase {
     std::vector<std::uint8_t> bytes;
 };
 
+void PrintTo(const UnusableBytesCase& c, std::ostream* os) { *os << c.name; }
+
 class TrayIconUnusableBytes : public TrayIconTest, public ::testing::WithParamInterface<UnusableBytesCase> {};
 
 TEST_P(TrayIconUnusableBytes, DeletesWhileShownThenGoodBytesAddAgain) {
@@ -322,6 +325,8 @@ struct TooltipCase {
     std::string tooltip;
     std::string expected;  // the bytes before the zero fill
 };
+
+void PrintTo(const TooltipCase& c, std::ostream* os) { *os << c.name; }
 
 class TrayIconTooltip : public TrayIconTest, public ::testing::WithParamInterface<TooltipCase> {};
 
@@ -427,6 +432,8 @@ struct MouseCase {
     std::vector<LPARAM> messages;
     std::vector<std::int32_t> actions;
 };
+
+void PrintTo(const MouseCase& c, std::ostream* os) { *os << c.name; }
 
 class TrayIconMouse : public TrayIconTest, public ::testing::WithParamInterface<MouseCase> {};
 
