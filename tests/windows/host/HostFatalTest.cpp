@@ -1,0 +1,201 @@
+// The fatal paths end the process, so each runs in a child process: this
+// binary restarted with --child=<mode>. The parent finds the message box,
+// reads its bytes, presses OK and checks the exit code.
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "HostTestSupport.h"
+#include "app/WindowDescription.h"
+
+namespace {
+
+// Child side ------------------------------------------------------------
+
+// Any reaction in a child that should fail before reacting ends it with a
+// code the parent recognises.
+class FailOnReaction final : public AppReactions {
+public:
+    void handleCreated() override { ExitProcess(7); }
+    void handlePositionChanged() override { ExitProcess(7); }
+    void handleTrayAction(std::int32_t) override { ExitProcess(7); }
+    void handleHotKey(std::int32_t, std::int32_t) override { ExitProcess(7); }
+};
+
+HHOOK cbtHook = nullptr;
+bool vetoChild = false;
+
+// Refuses the first window of the chosen kind, then steps aside so that the
+// message box itself can be created.
+LRESULT CALLBACK vetoCreation(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND) {
+        const CBT_CREATEWNDA* cw = reinterpret_cast<const CBT_CREATEWNDA*>(lParam);
+        const bool isChild = (cw->lpcs->style & WS_CHILD) != 0;
+        if (isChild == vetoChild) {
+            UnhookWindowsHookEx(cbtHook);
+            return 1;
+        }
+    }
+    return CallNextHookEx(cbtHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+int runChildMode(const char* mode) {
+    static FailOnReaction reactions;
+    static WindowHost host;
+    host.bind(&reactions, nullptr);
+    const std::string m = mode;
+    if (m == "veto-main" || m == "veto-label") {
+        vetoChild = (m == "veto-label");
+        cbtHook = SetWindowsHookExA(WH_CBT, &vetoCreation, nullptr, GetCurrentThreadId());
+        host.startHost();
+        host.loadMainWindow();
+        return 3;  // not reached when the host fails as it should
+    }
+    if (m == "label-before-load") {
+        host.startHost();
+        host.hintLabelHandle();
+        return 3;
+    }
+    if (m == "main-before-load") {
+        host.startHost();
+        host.mainWindowHandle();
+        return 3;
+    }
+    if (m == "destroy-after-gone" || m == "main-after-gone") {
+        // Reactions may run here: the window is loaded normally first.
+        static EventLog log;
+        host.bind(&log, &log);
+        host.startHost();
+        host.loadMainWindow();
+        DestroyWindow(log.owner);
+        if (m == "destroy-after-gone") {
+            host.destroyWindow();
+        } else {
+            host.mainWindowHandle();
+        }
+        return 3;
+    }
+    return 4;
+}
+
+namespace {
+
+// Parent side -----------------------------------------------------------
+
+struct FoundBox {
+    HWND box = nullptr;
+    DWORD pid = 0;
+};
+
+BOOL CALLBACK findBox(HWND hwnd, LPARAM lParam) {
+    FoundBox* found = reinterpret_cast<FoundBox*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == found->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+        found->box = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+struct BoxTexts {
+    std::string statics;  // every static text of the box, joined with '|'
+    bool hasIcon = false;
+};
+
+BOOL CALLBACK collectStatics(HWND hwnd, LPARAM lParam) {
+    BoxTexts* texts = reinterpret_cast<BoxTexts*>(lParam);
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (_stricmp(cls, "Static") != 0) return TRUE;
+    if ((GetWindowLongA(hwnd, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        texts->hasIcon = true;
+        return TRUE;
+    }
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (!texts->statics.empty()) texts->statics += "|";
+    texts->statics += text;
+    return TRUE;
+}
+
+struct FatalCase {
+    const char* mode;
+    const char* text;
+};
+
+class FatalPathTest : public ::testing::TestWithParam<FatalCase> {};
+
+TEST_P(FatalPathTest, ShowsTheErrorBoxAndExitsWithMinusOne) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string command = std::string("\"") + self + "\" --child=" + GetParam().mode;
+    STARTUPINFOA si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+
+    FoundBox found;
+    found.pid = pi.dwProcessId;
+    for (int i = 0; i < 200 && found.box == nullptr; ++i) {
+        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
+        EnumWindows(&findBox, reinterpret_cast<LPARAM>(&found));
+    }
+    if (found.box == nullptr) {
+        TerminateProcess(pi.hProcess, 99);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        FAIL() << "no message box; the child ended with " << code;
+    }
+
+    char caption[64] = {};
+    GetWindowTextA(found.box, caption, sizeof caption);
+    EXPECT_EQ(std::string(caption), kErrorCaption);
+    BoxTexts texts;
+    EnumChildWindows(found.box, &collectStatics, reinterpret_cast<LPARAM>(&texts));
+    EXPECT_EQ(texts.statics, GetParam().text);
+    EXPECT_TRUE(texts.hasIcon);
+    EXPECT_EQ(GetWindow(found.box, GW_OWNER), nullptr) << "the box has no owner window";
+
+    PostMessageA(found.box, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FatalPathTest,
+                         ::testing::Values(FatalCase{"veto-main", kLoadFailedText},
+                                           FatalCase{"veto-label", kLoadFailedText},
+                                           FatalCase{"label-before-load", kNoSuchWindowText},
+                                           FatalCase{"main-before-load", kNoSuchWindowText},
+                                           FatalCase{"main-after-gone", kNoSuchWindowText},
+                                           FatalCase{"destroy-after-gone", kNoSuchWindowText}),
+                         [](const ::testing::TestParamInfo<FatalCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.mode; *p; ++p) {
+                                 if (*p != '-') name += *p;
+                             }
+                             return name;
+                         });
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--child=", 8) == 0) return runChildMode(argv[i] + 8);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

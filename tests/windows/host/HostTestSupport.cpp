@@ -1,0 +1,148 @@
+#include "HostTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+const char kErrorCaption[] = "\xb4\xed\xce\xf3";
+const char kLoadFailedText[] = "\xd4\xd8\xc8\xeb\xc6\xf4\xb6\xaf\xb4\xb0\xbf\xda\xca\xa7\xb0\xdc";
+const char kNoSuchWindowText[] =
+    "\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xbb\xf2\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe"
+    "\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb";
+
+std::string EventLog::visibility() const {
+    if (owner == nullptr || !IsWindow(owner)) return "gone";
+    return IsWindowVisible(owner) ? "shown" : "hidden";
+}
+
+void EventLog::handleCreated() {
+    entries.push_back("created " + visibility());
+    if (onCreated != nullptr) onCreated(*this);
+}
+
+void EventLog::handlePositionChanged() {
+    const int position = host_ != nullptr ? static_cast<int>(host_->windowPosition()) : -1;
+    entries.push_back("position " + std::to_string(position) + " " + visibility());
+}
+
+void EventLog::handleTrayAction(std::int32_t code) { entries.push_back("trayAction " + std::to_string(code)); }
+
+void EventLog::handleHotKey(std::int32_t hotKeyId, std::int32_t extra) {
+    entries.push_back("hotKey " + std::to_string(hotKeyId) + " " + std::to_string(extra));
+}
+
+void EventLog::attachOwnerWindow(HWND ownerWindow) {
+    owner = ownerWindow;
+    entries.push_back("attach");
+}
+
+void EventLog::onTrayCallback(WPARAM wParam, LPARAM lParam) {
+    entries.push_back("trayCallback " + std::to_string(static_cast<unsigned long long>(wParam)) + " " +
+                      std::to_string(static_cast<long long>(lParam)));
+}
+
+void EventLog::removeTrayIcon() { entries.push_back("removeTray " + visibility()); }
+
+void pumpMessages(DWORD forMilliseconds) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (forMilliseconds > 0) Sleep(10);
+    } while (GetTickCount() - start < forMilliseconds);
+}
+
+namespace {
+HWND guardedWindow = nullptr;
+bool guardFired = false;
+bool guardSawWindow = false;
+
+void CALLBACK guardTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    guardFired = true;
+    guardSawWindow = IsWindow(guardedWindow) != FALSE;
+    if (guardSawWindow) {
+        DestroyWindow(guardedWindow);
+    } else {
+        PostQuitMessage(0);
+    }
+}
+}  // namespace
+
+LoopOutcome runLoopWithin(WindowHost& host, HWND mainWindow, UINT milliseconds) {
+    guardedWindow = mainWindow;
+    guardFired = false;
+    guardSawWindow = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, milliseconds, &guardTimer);
+    host.runMessageLoop();
+    if (!guardFired) KillTimer(nullptr, timer);
+    return LoopOutcome{!guardFired, guardSawWindow};
+}
+
+void pressKeys(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, MAPVK_VK_TO_VSC));
+        inputs.push_back(in);
+    }
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *it;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(*it, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+ScreenCapture::ScreenCapture(const RECT& screenRect) : rect_(screenRect) {
+    const int width = screenRect.right - screenRect.left;
+    const int height = screenRect.bottom - screenRect.top;
+    pixels_.assign(static_cast<size_t>(width) * height, 0);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, screenRect.left, screenRect.top, SRCCOPY);
+    GdiFlush();
+    std::memcpy(pixels_.data(), bits, pixels_.size() * 4);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+COLORREF ScreenCapture::at(int screenX, int screenY) const {
+    const int width = rect_.right - rect_.left;
+    const std::uint32_t p = pixels_[static_cast<size_t>(screenY - rect_.top) * width + (screenX - rect_.left)];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+RECT clientRectOnScreen(HWND hwnd) {
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
+    return rc;
+}
+
+bool isReddish(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 110 && GetBValue(c) <= 110; }

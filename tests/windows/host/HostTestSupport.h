@@ -1,0 +1,76 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/PlatformServices.h"
+#include "platform/WindowHost.h"
+
+// One log for the reactions and the tray calls, so that their order shows.
+// Each reaction records what the user could see at that moment.
+class EventLog final : public AppReactions, public TrayMessageSink {
+public:
+    void watch(WindowHost* host) { host_ = host; }
+
+    void handleCreated() override;
+    void handlePositionChanged() override;
+    void handleTrayAction(std::int32_t code) override;
+    void handleHotKey(std::int32_t hotKeyId, std::int32_t extra) override;
+
+    void attachOwnerWindow(HWND ownerWindow) override;
+    void onTrayCallback(WPARAM wParam, LPARAM lParam) override;
+    void removeTrayIcon() override;
+
+    std::vector<std::string> entries;
+    HWND owner = nullptr;
+    // Run inside handleCreated, after it has been logged.
+    void (*onCreated)(EventLog&) = nullptr;
+
+private:
+    std::string visibility() const;
+    WindowHost* host_ = nullptr;
+};
+
+// Handles what is queued now, without the host's loop.
+void pumpMessages(DWORD forMilliseconds = 0);
+
+// Runs the host's loop; when it has not ended after `milliseconds`, the
+// window is destroyed from a timer so that the test goes on. Gives true when
+// the loop ended by itself.
+struct LoopOutcome {
+    bool endedByItself;
+    bool windowAliveAtTimeout;
+};
+LoopOutcome runLoopWithin(WindowHost& host, HWND mainWindow, UINT milliseconds);
+
+// Presses the keys in order and releases them in reverse, as one SendInput.
+void pressKeys(const std::vector<WORD>& keys);
+
+// What is on the screen: a copy of a screen rectangle.
+class ScreenCapture {
+public:
+    explicit ScreenCapture(const RECT& screenRect);
+    COLORREF at(int screenX, int screenY) const;
+    const RECT& rect() const { return rect_; }
+
+private:
+    RECT rect_;
+    std::vector<std::uint32_t> pixels_;
+};
+
+// The client area of a window, in screen coordinates.
+RECT clientRectOnScreen(HWND hwnd);
+
+bool isReddish(COLORREF c);
+
+// The texts of the fatal message box, as code page 936 bytes.
+extern const char kErrorCaption[];
+extern const char kLoadFailedText[];
+extern const char kNoSuchWindowText[];
+
+// Child modes of this binary for the fatal paths; gives true and never
+// returns when argv names one.
+int runChildMode(const char* mode);
