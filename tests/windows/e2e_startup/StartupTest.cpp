@@ -1,0 +1,193 @@
+// Starts the built program under Wine, checks what the user sees of it from
+// outside, and ends it the ways a user would.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "HostTestSupport.h"
+
+namespace {
+
+constexpr char kTitle[] = "Morvaleth quendrix";
+constexpr char kLabelText[] = "\xc8\xc8\xbc\xfc\xca\xc7\xa3\xba ~\xbc\xfc";
+
+struct FindByPid {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK findTitledWindow(HWND hwnd, LPARAM lParam) {
+    FindByPid* f = reinterpret_cast<FindByPid*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char title[64] = {};
+    GetWindowTextA(hwnd, title, sizeof title);
+    if (pid == f->pid && std::string(title) == kTitle && IsWindowVisible(hwnd)) {
+        f->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// One run of the program: started in the constructor, made sure to be gone
+// in the destructor.
+class RunningProgram {
+public:
+    RunningProgram() {
+        const char* unixPath = std::getenv("TOLVANE_EXE");
+        if (unixPath == nullptr) return;
+        // Wine maps the Unix root to drive Z:.
+        std::string path = std::string("Z:") + unixPath;
+        for (char& c : path) {
+            if (c == '/') c = '\\';
+        }
+        std::string command = "\"" + path + "\"";
+        STARTUPINFOA si = {sizeof si};
+        started_ = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != FALSE;
+        if (!started_) return;
+        FindByPid f{pi_.dwProcessId, nullptr};
+        for (int i = 0; i < 300 && f.found == nullptr; ++i) {
+            if (WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0) break;
+            EnumWindows(&findTitledWindow, reinterpret_cast<LPARAM>(&f));
+        }
+        window_ = f.found;
+    }
+    ~RunningProgram() {
+        if (!started_) return;
+        if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+
+    bool started() const { return started_; }
+    HWND window() const { return window_; }
+    // The exit code, or STILL_ACTIVE when it has not ended within the time.
+    DWORD waitForExit(DWORD milliseconds) {
+        WaitForSingleObject(pi_.hProcess, milliseconds);
+        DWORD code = 0;
+        GetExitCodeProcess(pi_.hProcess, &code);
+        return code;
+    }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION pi_ = {};
+    HWND window_ = nullptr;
+};
+
+// Keys go to the foreground window. The window of a freshly started program
+// may still be settling (Wine's X11 driver reports focus changes from the X
+// server with a delay), so the window must stay in front for a while first.
+bool bringToFront(HWND hwnd) {
+    int steady = 0;
+    for (int i = 0; i < 40 && steady < 3; ++i) {
+        if (GetForegroundWindow() != hwnd) {
+            steady = 0;
+            SetForegroundWindow(hwnd);
+        } else {
+            ++steady;
+        }
+        Sleep(100);
+    }
+    return steady >= 3;
+}
+
+TEST(EndToEnd, TheWindowLooksAsSpecifiedAndEscEndsTheProgram) {
+    RunningProgram program;
+    ASSERT_TRUE(program.started()) << "TOLVANE_EXE: " << (std::getenv("TOLVANE_EXE") ? std::getenv("TOLVANE_EXE") : "unset");
+    HWND main = program.window();
+    ASSERT_NE(main, nullptr) << "the window did not appear";
+    EXPECT_EQ(FindWindowA(nullptr, kTitle), main);
+
+    RECT rc;
+    GetWindowRect(main, &rc);
+    EXPECT_EQ(rc.right - rc.left, 284);
+    EXPECT_EQ(rc.bottom - rc.top, 50);
+    EXPECT_EQ(rc.left, (GetSystemMetrics(SM_CXSCREEN) - 284) / 2);
+    EXPECT_EQ(rc.top, (GetSystemMetrics(SM_CYSCREEN) - 50) / 2);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(main, GWL_STYLE)), 0x02CE0000u | WS_CLIPSIBLINGS | WS_VISIBLE);
+    EXPECT_EQ(GetWindow(main, GW_OWNER), nullptr);
+
+    HWND label = GetDlgItem(main, 100);
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(IsWindowVisible(label));
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(label, GWL_STYLE)), 0x44000000u | WS_VISIBLE);
+    char text[64] = {};
+    GetWindowTextA(label, text, sizeof text);
+    EXPECT_EQ(std::string(text), kLabelText);
+
+    // What is on the screen: red text in the label, the face colour
+    // everywhere else in the client area.
+    Sleep(500);
+    const RECT client = clientRectOnScreen(main);
+    RECT labelRect;
+    GetWindowRect(label, &labelRect);
+    ScreenCapture shot(client);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    int redInLabel = 0, strayOutside = 0;
+    for (int y = client.top; y < client.bottom; ++y) {
+        for (int x = client.left; x < client.right; ++x) {
+            POINT pt{x, y};
+            const COLORREF c = shot.at(x, y);
+            if (PtInRect(&labelRect, pt)) {
+                if (isReddish(c)) ++redInLabel;
+            } else if (c != face) {
+                ++strayOutside;
+            }
+        }
+    }
+    EXPECT_GT(redInLabel, 20);
+    EXPECT_EQ(strayOutside, 0);
+
+    ASSERT_TRUE(bringToFront(main));
+    pressKeys({VK_ESCAPE});
+    EXPECT_EQ(program.waitForExit(10000), 0u);
+    EXPECT_FALSE(IsWindow(main));
+}
+
+// The other ways a user closes the window end the program the same way.
+enum class CloseBy { AltF4, CloseCommand, ShiftEscThenEsc };
+
+class EndToEndClose : public ::testing::TestWithParam<CloseBy> {};
+
+TEST_P(EndToEndClose, EndsWithExitCodeZero) {
+    RunningProgram program;
+    ASSERT_TRUE(program.started());
+    HWND main = program.window();
+    ASSERT_NE(main, nullptr);
+    ASSERT_TRUE(bringToFront(main));
+    switch (GetParam()) {
+    case CloseBy::AltF4:
+        pressKeys({VK_MENU, VK_F4});
+        break;
+    case CloseBy::CloseCommand:
+        // What the close button and the system menu send.
+        PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+    case CloseBy::ShiftEscThenEsc:
+        pressKeys({VK_SHIFT, VK_ESCAPE});
+        EXPECT_EQ(program.waitForExit(1000), static_cast<DWORD>(STILL_ACTIVE)) << "Shift+Esc must not close";
+        EXPECT_TRUE(IsWindow(main));
+        EXPECT_EQ(GetForegroundWindow(), main);
+        pressKeys({VK_ESCAPE});
+        break;
+    }
+    EXPECT_EQ(program.waitForExit(10000), 0u);
+    EXPECT_FALSE(IsWindow(main));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, EndToEndClose,
+                         ::testing::Values(CloseBy::AltF4, CloseBy::CloseCommand, CloseBy::ShiftEscThenEsc),
+                         [](const ::testing::TestParamInfo<CloseBy>& info) {
+                             switch (info.param) {
+                             case CloseBy::AltF4: return std::string("AltF4");
+                             case CloseBy::CloseCommand: return std::string("CloseCommand");
+                             case CloseBy::ShiftEscThenEsc: return std::string("ShiftEscThenEsc");
+                             }
+                             return std::string("unknown");
+                         });
+
+}  // namespace
