@@ -16,6 +16,7 @@ fault it finds, unless:
 Prints a short summary when all holds.
 """
 import argparse
+import collections
 import struct
 import sys
 import xml.etree.ElementTree as ET
@@ -76,6 +77,11 @@ ASM_NS = "urn:schemas-microsoft-com:asm.v1"
 XML_DECLARATION = b'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>'
 
 
+# One resource; entry_rvas are where its type, name and language directory
+# entries lie, data_rva where its bytes lie.
+Resource = collections.namedtuple("Resource", "type name language data entry_rvas data_rva")
+
+
 class Malformed(Exception):
     """The file cannot be read as what it claims to be."""
 
@@ -103,6 +109,7 @@ class PeFile:
         if data[pe:pe + 4] != b"PE\0\0":
             raise Malformed("no PE signature at 0x%x" % pe)
         coff = pe + 4
+        self.machine_offset = coff
         self.machine = u16(data, coff)
         section_count = u16(data, coff + 2)
         optional_size = u16(data, coff + 16)
@@ -116,7 +123,8 @@ class PeFile:
             rva_count = u32(data, optional + 108)
         else:
             raise Malformed("optional header magic 0x%x" % self.magic)
-        self.subsystem = u16(data, optional + 68)
+        self.subsystem_offset = optional + 68
+        self.subsystem = u16(data, self.subsystem_offset)
         self.directories = []
         for i in range(min(rva_count, 16)):
             self.directories.append((u32(data, directories + 8 * i), u32(data, directories + 8 * i + 4)))
@@ -170,7 +178,7 @@ class PeFile:
         return dlls
 
     def resources(self):
-        """[(type, name, language, bytes)] from the three-level resource tree."""
+        """[Resource] from the three-level resource tree, in the tree's order."""
         root, size = self.directory(2)
         if root == 0:
             return []
@@ -183,26 +191,28 @@ class PeFile:
                 return self.read(at + 2, 2 * count).decode("utf-16-le")
             return field
 
-        def walk(rva, path, seen):
+        def walk(rva, path, entries, seen):
             if rva in seen:
                 raise Malformed("resource directory loop")
             seen = seen | {rva}
             header = self.read(rva, 16)
             count = u16(header, 12) + u16(header, 14)
             for i in range(count):
-                name_field, target = struct.unpack("<II", self.read(rva + 16 + 8 * i, 8))
+                entry = rva + 16 + 8 * i
+                name_field, target = struct.unpack("<II", self.read(entry, 8))
                 key = path + [entry_id(name_field)]
                 if target & 0x80000000:
                     if len(key) >= 3:
                         raise Malformed("resource tree deeper than type/name/language")
-                    walk(root + (target & 0x7FFFFFFF), key, seen)
+                    walk(root + (target & 0x7FFFFFFF), key, entries + [entry], seen)
                 else:
                     if len(key) != 3:
                         raise Malformed("resource data at depth %d, not under type/name/language" % len(key))
                     data_rva, data_size = struct.unpack("<II", self.read(root + target, 8))
-                    found.append((key[0], key[1], key[2], self.read(data_rva, data_size)))
+                    found.append(Resource(key[0], key[1], key[2], self.read(data_rva, data_size),
+                                          tuple(entries + [entry]), data_rva))
 
-        walk(root, [], frozenset())
+        walk(root, [], [], frozenset())
         return found
 
 
@@ -426,8 +436,8 @@ def inspect(arch, exe_bytes, icon_bytes, manifest_bytes):
         (RT_MANIFEST, 1, LANG_NEUTRAL),
     }
     by_key = {}
-    for type_, name, language, data in resources:
-        key = (type_, name, language)
+    for r in resources:
+        key, data = (r.type, r.name, r.language), r.data
         check.expect(key not in by_key, "resource %s appears twice" % resource_label(*key))
         check.expect(key in expected, "unexpected resource %s (%d bytes)" % (resource_label(*key), len(data)))
         by_key[key] = data
@@ -446,7 +456,7 @@ def inspect(arch, exe_bytes, icon_bytes, manifest_bytes):
         "size: %d bytes, machine 0x%04x, subsystem %d" % (len(exe_bytes), pe.machine, pe.subsystem),
         "imports: " + ", ".join(dlls),
         "resources:",
-    ] + ["  %s: %d bytes" % (resource_label(t, n, l), len(d)) for t, n, l, d in resources]
+    ] + ["  %s: %d bytes" % (resource_label(r.type, r.name, r.language), len(r.data)) for r in resources]
     return check.faults, summary
 
 
