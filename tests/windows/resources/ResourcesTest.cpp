@@ -79,7 +79,9 @@ protected:
 
     static HMODULE module() { return ExecutableModule::get(); }
 
-    // The resource's bytes for exactly this language; empty when absent.
+    // The resource's bytes as the loader finds them for this language; empty
+    // when it finds none. The loader falls back to a language-neutral
+    // resource, so the exact languages are checked by enumeration.
     static Bytes rawResource(LPCSTR type, LPCSTR name, WORD language) {
         HRSRC info = FindResourceExA(module(), type, name, language);
         if (!info) return {};
@@ -245,6 +247,8 @@ TEST_P(IconGroupAtSize, LoadsAsAColourIconOfThatSize) {
 INSTANTIATE_TEST_SUITE_P(BigAndSmall, IconGroupAtSize, testing::Values(32, 16),
                          [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param); });
 
+// Loaded at its own size, a 32-bit icon keeps its colour bits, alpha
+// included: the caption shows exactly the notification-area picture.
 class IconGroup : public ExecutableTest<testing::Test> {};
 
 TEST_F(IconGroup, AtItsOwnSizeShowsTheIconFilesPixelsWithTheirAlpha) {
