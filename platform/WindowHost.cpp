@@ -68,6 +68,8 @@ WindowHost::~WindowHost() {
     // return) takes the window with it, silently.
     ++eventsSuspended_;
     if (mainWindow_ != nullptr && IsWindow(mainWindow_)) {
+        // No loop is waiting for a quit request any more.
+        loopStarted_ = false;
         destroyPending_ = false;
         DestroyWindow(mainWindow_);
     }
@@ -230,6 +232,9 @@ void WindowHost::destroyWindow() {
 }
 
 void WindowHost::fail(const char* text) {
+    // The message box runs a modal loop that still dispatches to a window
+    // already created; nothing of that may reach the controller.
+    ++eventsSuspended_;
     MessageBoxA(nullptr, text, kErrorCaption, MB_ICONERROR);
     ExitProcess(static_cast<UINT>(-1));
 }

@@ -77,7 +77,7 @@ private:
     HWND createHintLabel(HWND parent);
     bool reactionsLive() const { return reactions_ != nullptr && eventsSuspended_ == 0; }
     HWND requireWindow(HWND hwnd);
-    [[noreturn]] static void fail(const char* text);
+    [[noreturn]] void fail(const char* text);
 
     const WindowDescription& description_;
     AppReactions* reactions_ = nullptr;
