@@ -252,6 +252,27 @@ TEST_F(HotKeyServiceTest, EveryMessageReachesTheOwnersProcedureOnceAndAfterTheNo
     EXPECT_EQ(g_seen[4].wParam, 15u);
 }
 
+// A service that goes before its owner window gives the window its own
+// procedure back instead of leaving it to call into a service that is gone.
+TEST(HotKeyServiceLifetimeTest, AnOwnerThatOutlivesTheServiceGetsItsProcedureBack) {
+    HWND owner = makeWindow();
+    HWND target = makeWindow();
+    ASSERT_TRUE(owner && target);
+    {
+        HotKeyService service;
+        ASSERT_EQ(service.registerHotKey(owner, target, 0, VK_F7), 33001);
+        ASSERT_EQ(procOf(owner), &HotKeyService::hotKeyWindowProc);
+    }
+    EXPECT_EQ(procOf(owner), &recordingProc);
+    g_seen.clear();
+    EXPECT_EQ(SendMessageA(owner, kProbeMessage, 1, 2), kProbeAnswer);
+    SendMessageA(owner, WM_HOTKEY, 33001, 0);
+    EXPECT_TRUE(seenOf(kHotKeyNotifyMessage).empty());
+    EXPECT_EQ(seenOf(WM_HOTKEY).size(), 1u);
+    DestroyWindow(owner);
+    DestroyWindow(target);
+}
+
 // The target's reaction runs inside the owner's WM_HOTKEY: when the target is
 // notified, the owner's own procedure has not yet seen the message, and when
 // SendMessage of WM_HOTKEY returns, the reaction is complete.
