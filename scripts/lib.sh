@@ -14,7 +14,7 @@ TOLVANE_PACKAGES=(
   cmake make g++ python3 pkg-config
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 xvfb xauth x11-utils x11-apps imagemagick
+  wine wine64 fonts-wine xvfb xauth x11-utils x11-apps imagemagick
   fonts-wqy-zenhei locales
   googletest libbenchmark-dev clang libclang-rt-14-dev
 )
