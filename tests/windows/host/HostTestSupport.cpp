@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 const char kErrorCaption[] = "\xb4\xed\xce\xf3";

@@ -38,8 +38,7 @@ private:
 void pumpMessages(DWORD forMilliseconds = 0);
 
 // Runs the host's loop; when it has not ended after `milliseconds`, the
-// window is destroyed from a timer so that the test goes on. Gives true when
-// the loop ended by itself.
+// window is destroyed from a timer so that the test goes on.
 struct LoopOutcome {
     bool endedByItself;
     bool windowAliveAtTimeout;
@@ -71,6 +70,6 @@ extern const char kErrorCaption[];
 extern const char kLoadFailedText[];
 extern const char kNoSuchWindowText[];
 
-// Child modes of this binary for the fatal paths; gives true and never
-// returns when argv names one.
+// Child modes of this binary for the fatal paths. Each should end the
+// process from inside the host; the code it returns says it did not.
 int runChildMode(const char* mode);
