@@ -104,6 +104,10 @@ tolvane_prepare_wine() {
     wineserver -w
   fi
   wineserver -p
+  # Start Wine's own services now, detached: started by the first test
+  # instead, they would inherit its output pipe and keep CTest waiting for
+  # them until the test's timeout.
+  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 tolvane_stop_wine() {
