@@ -222,6 +222,17 @@ TEST_F(HotKeyServiceTest, APressNotifiesTheNewestTargetWithThePressedKeysId) {
     EXPECT_EQ(notes[1].wParam, 33002u);
 }
 
+TEST_F(HotKeyServiceTest, EveryAutoRepeatOfAHeldKeyNotifiesAgain) {
+    ASSERT_EQ(service.registerHotKey(owner, target, 0, VK_F7), 33001);
+    // A held key repeats as further key-downs without a key-up between them;
+    // the key is registered without MOD_NOREPEAT.
+    for (int i = 0; i < 3; ++i) sendKey(VK_F7, 0);
+    sendKey(VK_F7, KEYEVENTF_KEYUP);
+    pumpFor(300);
+    EXPECT_EQ(seenOf(kHotKeyNotifyMessage).size(), 3u);
+    EXPECT_EQ(seenOf(WM_HOTKEY).size(), 3u);
+}
+
 TEST_F(HotKeyServiceTest, EveryMessageReachesTheOwnersProcedureOnceAndAfterTheNotification) {
     ASSERT_EQ(service.registerHotKey(owner, target, 0, VK_F7), 33001);
     g_seen.clear();
