@@ -1,0 +1,318 @@
+// A user's day with the program, told step by step: the built tolvane.exe
+// runs under Wine and this process plays the user. It presses keys, clicks
+// the caption buttons and the notification-area icon, and checks at each step
+// what the user would see: the window and its red hint, the chords the
+// program types (through a low-level keyboard hook), the icon in the
+// notification area, and how the program ends.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "HostTestSupport.h"
+#include "LowLevelKeyRecorder.h"
+#include "ProgramUnderTest.h"
+
+namespace {
+
+using e2e::ProgramUnderTest;
+
+constexpr int kWindowWidth = 284;
+constexpr int kWindowHeight = 50;
+constexpr COLORREF kPureRed = RGB(255, 0, 0);
+constexpr DWORD kChordTimeoutMs = 5000;
+// How long to watch for a chord that must not come, or a second one.
+constexpr DWORD kQuietMs = 300;
+// Hiding a window takes about two seconds under Wine without a window
+// manager (see ProgramUnderTest.h); the bounds leave room for that.
+constexpr DWORD kStateChangeTimeoutMs = 6000;
+constexpr DWORD kExitTimeoutMs = 10000;
+
+// The events the program typed: everything but the test's own hot key.
+std::vector<LowLevelKeyRecorder::Event> programEvents(const std::vector<LowLevelKeyRecorder::Event>& all) {
+    std::vector<LowLevelKeyRecorder::Event> out;
+    for (const auto& e : all)
+        if (e.virtualKey != VK_OEM_3) out.push_back(e);
+    return out;
+}
+
+bool isCtrl(DWORD vk) { return vk == VK_CONTROL || vk == VK_LCONTROL; }
+
+// Presses ~ once and checks that exactly one chord follows: Ctrl, Win and
+// the arrow pressed, then released in the same order, all injected.
+void pressTildeExpectChord(LowLevelKeyRecorder& recorder, DWORD arrow) {
+    SCOPED_TRACE(arrow == VK_RIGHT ? "expecting Ctrl+Win+Right" : "expecting Ctrl+Win+Left");
+    recorder.clear();
+    e2e::sendKey(VK_OEM_3, 0);
+    e2e::sendKey(VK_OEM_3, KEYEVENTF_KEYUP);
+    ASSERT_TRUE(recorder.waitFor([](const auto& all) { return programEvents(all).size() >= 6; }, kChordTimeoutMs))
+        << "the program typed " << programEvents(recorder.events()).size() << " events";
+    Sleep(kQuietMs);
+    const auto events = programEvents(recorder.events());
+    ASSERT_EQ(events.size(), 6u) << "more than one chord for one press";
+    const DWORD keys[6] = {VK_CONTROL, VK_LWIN, arrow, VK_CONTROL, VK_LWIN, arrow};
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE("event " + std::to_string(i));
+        if (keys[i] == VK_CONTROL) {
+            EXPECT_TRUE(isCtrl(events[i].virtualKey)) << events[i].virtualKey;
+        } else {
+            EXPECT_EQ(events[i].virtualKey, keys[i]);
+        }
+        EXPECT_TRUE(events[i].flags & LLKHF_INJECTED);
+        EXPECT_EQ((events[i].flags & LLKHF_UP) != 0, i >= 3);
+    }
+}
+
+void pressTildeExpectNothing(LowLevelKeyRecorder& recorder) {
+    recorder.clear();
+    e2e::sendKey(VK_OEM_3, 0);
+    e2e::sendKey(VK_OEM_3, KEYEVENTF_KEYUP);
+    ASSERT_TRUE(recorder.waitFor([](const auto& all) { return all.size() >= 2; }, kChordTimeoutMs))
+        << "the hook did not see the press itself";
+    Sleep(3 * kQuietMs);
+    EXPECT_EQ(programEvents(recorder.events()).size(), 0u) << "a chord came without the hot key";
+}
+
+// Every test starts with the keyboard hook in place and ends with no key of
+// the chord held, so that a failure does not leave Ctrl or Win down for the
+// next one.
+class UsersDay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(e2e::programPath().empty()) << "TOLVANE_EXE is not set";
+        ASSERT_TRUE(recorder_.installed());
+        iconsBefore_ = e2e::shownTrayIcons();
+    }
+    void TearDown() override {
+        releaseHeldKeys({VK_CONTROL, VK_LCONTROL, VK_LWIN, VK_RIGHT, VK_LEFT, VK_OEM_3, VK_MENU, VK_ESCAPE});
+    }
+
+    size_t ourIcons() const { return e2e::shownTrayIcons().size() - iconsBefore_.size(); }
+
+    // Minimises by a click on the window's minimise button and waits until
+    // the window has gone to the notification area.
+    void minimiseByButton(ProgramUnderTest& program) {
+        HWND window = program.window();
+        ASSERT_TRUE(e2e::clickCaptionButton(window, HTMINBUTTON)) << "no minimise button found by hit test";
+        ASSERT_TRUE(e2e::waitUntil([&] { return !IsWindowVisible(window); }, kStateChangeTimeoutMs))
+            << "the minimise button did not hide the window";
+        EXPECT_TRUE(IsIconic(window)) << "hidden but not minimised";
+        ASSERT_TRUE(e2e::waitUntil([&] { return ourIcons() == 1; }, kStateChangeTimeoutMs))
+            << "icons of the program in the notification area: " << ourIcons();
+    }
+
+    // Double-clicks the program's icon and waits until the window is back.
+    void doubleClickIcon(ProgramUnderTest& program) {
+        HWND icon = e2e::newTrayIcon(iconsBefore_, e2e::shownTrayIcons());
+        ASSERT_NE(icon, nullptr) << "the program has no icon to click";
+        e2e::doubleClickOn(icon);
+        ASSERT_TRUE(e2e::waitUntil([&] { return IsWindowVisible(program.window()); }, kStateChangeTimeoutMs))
+            << "the double-click did not show the window";
+    }
+
+    // Restores the window as its taskbar button does, and waits for it.
+    void restoreFromTaskbar(ProgramUnderTest& program) {
+        HWND window = program.window();
+        PostMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+        ASSERT_TRUE(e2e::waitUntil([&] { return !IsIconic(window) && IsWindowVisible(window); }, kStateChangeTimeoutMs))
+            << "the window was not restored";
+    }
+
+    void expectEndedCleanly(ProgramUnderTest& program, HWND window) {
+        EXPECT_EQ(program.waitForExit(kExitTimeoutMs), 0u) << "exit code (259 = still running)";
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_TRUE(e2e::waitUntil([&] { return ourIcons() == 0; }, kStateChangeTimeoutMs))
+            << "the icon stayed in the notification area after the program ended";
+    }
+
+    // There is no window manager on the test display: Wine draws the frame
+    // itself, so that the user's clicks on the caption buttons land.
+    e2e::WineX11Setting wineDrawsTheFrame_{{"tolvane.exe"}, "Decorated", "N"};
+    LowLevelKeyRecorder recorder_;
+    std::vector<HWND> iconsBefore_;
+};
+
+TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
+    // Morning: the program starts and shows its window in the middle of the
+    // screen, with nothing in the notification area yet.
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.start()) << "the program did not show its window: " << e2e::programPath();
+    HWND window = program.window();
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.right - rect.left, kWindowWidth);
+    EXPECT_EQ(rect.bottom - rect.top, kWindowHeight);
+    EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2);
+    EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2);
+    EXPECT_EQ(ourIcons(), 0u);
+
+    // The user reads the red hint: pure red pixels inside the label, the
+    // button face everywhere else in the client area.
+    {
+        HWND label = GetDlgItem(window, 100);
+        ASSERT_NE(label, nullptr);
+        ASSERT_TRUE(e2e::bringToFront(window));
+        const RECT client = clientRectOnScreen(window);
+        RECT labelRect;
+        GetWindowRect(label, &labelRect);
+        ScreenCapture shot(client);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        int redInLabel = 0, redOutside = 0, otherOutside = 0;
+        for (int y = client.top; y < client.bottom; ++y) {
+            for (int x = client.left; x < client.right; ++x) {
+                const COLORREF c = shot.at(x, y);
+                if (PtInRect(&labelRect, POINT{x, y})) {
+                    redInLabel += c == kPureRed ? 1 : 0;
+                } else {
+                    redOutside += c == kPureRed ? 1 : 0;
+                    otherOutside += c != face ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_GT(redInLabel, 50) << "the hint is not drawn in red";
+        EXPECT_EQ(redOutside, 0);
+        EXPECT_EQ(otherOutside, 0) << "the client area outside the label is not the button face";
+    }
+
+    // At work: ~ flips to the right, back to the left, to the right again.
+    pressTildeExpectChord(recorder_, VK_RIGHT);
+    pressTildeExpectChord(recorder_, VK_LEFT);
+    pressTildeExpectChord(recorder_, VK_RIGHT);
+    if (HasFatalFailure()) return;
+
+    // The user clicks the minimise button: the window leaves the screen and
+    // the taskbar, and one icon appears in the notification area.
+    minimiseByButton(program);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(e2e::visibleTopLevelWindowsOf(program.processId()).empty())
+        << "a window of the program is still on the screen";
+
+    // The key works on while the window is away, and the direction carries
+    // on from where it was.
+    pressTildeExpectChord(recorder_, VK_LEFT);
+    pressTildeExpectChord(recorder_, VK_RIGHT);
+    if (HasFatalFailure()) return;
+
+    // A double-click on the icon brings the window back as a taskbar
+    // button: visible, still minimised, and the icon stays.
+    doubleClickIcon(program);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(IsIconic(window)) << "the double-click restored the window instead of showing it minimised";
+    EXPECT_EQ(ourIcons(), 1u);
+
+    // The user restores it from the taskbar: the whole window is back where
+    // it was, the icon still in the notification area.
+    restoreFromTaskbar(program);
+    if (HasFatalFailure()) return;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2);
+    EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2);
+    EXPECT_EQ(ourIcons(), 1u);
+    pressTildeExpectChord(recorder_, VK_LEFT);
+    if (HasFatalFailure()) return;
+
+    // Evening: Esc in the window ends the program, and its icon goes with it.
+    ASSERT_TRUE(e2e::bringToFront(window));
+    e2e::pressChord({VK_ESCAPE});
+    expectEndedCleanly(program, window);
+    // After the program has gone, ~ types nothing of its own.
+    pressTildeExpectNothing(recorder_);
+}
+
+// The other ways the day ends, each with the icon already in the
+// notification area: all end the program with exit code 0 and take the icon
+// away.
+enum class Ending { AltF4, CloseButton, RightClickOnIcon, ContextMenuRequest };
+
+std::string endingName(const ::testing::TestParamInfo<Ending>& info) {
+    switch (info.param) {
+    case Ending::AltF4: return "AltF4";
+    case Ending::CloseButton: return "CloseButton";
+    case Ending::RightClickOnIcon: return "RightClickOnIcon";
+    case Ending::ContextMenuRequest: return "ContextMenuRequest";
+    }
+    return "unknown";
+}
+
+class UsersDayEnding : public UsersDay, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(UsersDayEnding, EndsWithExitCodeZeroAndTakesTheIconAway) {
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.start()) << e2e::programPath();
+    HWND window = program.window();
+    minimiseByButton(program);
+    if (HasFatalFailure()) return;
+
+    switch (GetParam()) {
+    case Ending::AltF4:
+    case Ending::CloseButton:
+        // Only a window on the screen can be closed by the user.
+        doubleClickIcon(program);
+        if (HasFatalFailure()) return;
+        restoreFromTaskbar(program);
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(e2e::bringToFront(window));
+        if (GetParam() == Ending::AltF4) {
+            e2e::pressChord({VK_MENU, VK_F4});
+        } else {
+            ASSERT_TRUE(e2e::clickCaptionButton(window, HTCLOSE)) << "no close button found by hit test";
+        }
+        break;
+    case Ending::RightClickOnIcon: {
+        HWND icon = e2e::newTrayIcon(iconsBefore_, e2e::shownTrayIcons());
+        ASSERT_NE(icon, nullptr);
+        e2e::rightClickOn(icon);
+        break;
+    }
+    case Ending::ContextMenuRequest:
+        // A shell that speaks the newer icon protocol reports a context-menu
+        // request (keyboard, or a right click) as WM_CONTEXTMENU. Wine's
+        // stand-in tray never does, because the program sets no version, so
+        // the test sends the callback as such a shell would.
+        PostMessageA(window, e2e::kTrayCallback, e2e::kTrayIconId, WM_CONTEXTMENU);
+        break;
+    }
+    expectEndedCleanly(program, window);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, UsersDayEnding,
+                         ::testing::Values(Ending::AltF4, Ending::CloseButton, Ending::RightClickOnIcon,
+                                           Ending::ContextMenuRequest),
+                         endingName);
+
+// A second copy started by mistake runs on without the key, which the first
+// keeps; when the first has ended the second still does not have it, since
+// the key is only asked for at start.
+TEST_F(UsersDay, ASecondInstanceRunsOnWithoutTheKey) {
+    ProgramUnderTest first;
+    ASSERT_TRUE(first.start()) << e2e::programPath();
+    ProgramUnderTest second;
+    ASSERT_TRUE(second.start()) << "the second instance did not show its window";
+    EXPECT_TRUE(e2e::visibleTopLevelWindowsOf(second.processId()).size() == 1u)
+        << "the second instance shows more than its window (a message?)";
+
+    pressTildeExpectChord(recorder_, VK_RIGHT);
+    pressTildeExpectChord(recorder_, VK_LEFT);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(second.running());
+    EXPECT_TRUE(second.responsive());
+
+    HWND firstWindow = first.window();
+    ASSERT_TRUE(e2e::bringToFront(firstWindow));
+    e2e::pressChord({VK_ESCAPE});
+    EXPECT_EQ(first.waitForExit(kExitTimeoutMs), 0u);
+    EXPECT_TRUE(second.running()) << "Esc in the first window ended the second instance";
+
+    pressTildeExpectNothing(recorder_);
+    EXPECT_TRUE(second.responsive());
+
+    HWND secondWindow = second.window();
+    ASSERT_TRUE(e2e::bringToFront(secondWindow));
+    e2e::pressChord({VK_ESCAPE});
+    EXPECT_EQ(second.waitForExit(kExitTimeoutMs), 0u);
+}
+
+}  // namespace
