@@ -11,6 +11,10 @@
 class WindowsPlatform final : public PlatformServices {
 public:
     WindowsPlatform() = default;
+    // The same composition with the two calls whose effects leave the
+    // process replaced, so that whole-program tests can record them.
+    WindowsPlatform(TrayIcon::ShellNotifyFunction shellNotify, KeyChordInjector::KeyEventFunction keyEvent)
+        : tray_(shellNotify), chords_(keyEvent) {}
 
     // The controller that receives the reactions; bound before startHost.
     void bind(AppReactions& reactions) {

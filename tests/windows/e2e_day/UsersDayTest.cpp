@@ -12,69 +12,23 @@
 #include <string>
 #include <vector>
 
+#include "ChordChecks.h"
 #include "HostTestSupport.h"
-#include "LowLevelKeyRecorder.h"
 #include "ProgramUnderTest.h"
 
 namespace {
 
 using e2e::ProgramUnderTest;
+using e2e::pressTildeExpectChord;
+using e2e::pressTildeExpectNothing;
 
 constexpr int kWindowWidth = 284;
 constexpr int kWindowHeight = 50;
 constexpr COLORREF kPureRed = RGB(255, 0, 0);
-constexpr DWORD kChordTimeoutMs = 5000;
-// How long to watch for a chord that must not come, or a second one.
-constexpr DWORD kQuietMs = 300;
 // Hiding a window takes about two seconds under Wine without a window
 // manager (see ProgramUnderTest.h); the bounds leave room for that.
 constexpr DWORD kStateChangeTimeoutMs = 6000;
 constexpr DWORD kExitTimeoutMs = 10000;
-
-// The events the program typed: everything but the test's own hot key.
-std::vector<LowLevelKeyRecorder::Event> programEvents(const std::vector<LowLevelKeyRecorder::Event>& all) {
-    std::vector<LowLevelKeyRecorder::Event> out;
-    for (const auto& e : all)
-        if (e.virtualKey != VK_OEM_3) out.push_back(e);
-    return out;
-}
-
-bool isCtrl(DWORD vk) { return vk == VK_CONTROL || vk == VK_LCONTROL; }
-
-// Presses ~ once and checks that exactly one chord follows: Ctrl, Win and
-// the arrow pressed, then released in the same order, all injected.
-void pressTildeExpectChord(LowLevelKeyRecorder& recorder, DWORD arrow) {
-    SCOPED_TRACE(arrow == VK_RIGHT ? "expecting Ctrl+Win+Right" : "expecting Ctrl+Win+Left");
-    recorder.clear();
-    e2e::sendKey(VK_OEM_3, 0);
-    e2e::sendKey(VK_OEM_3, KEYEVENTF_KEYUP);
-    ASSERT_TRUE(recorder.waitFor([](const auto& all) { return programEvents(all).size() >= 6; }, kChordTimeoutMs))
-        << "the program typed " << programEvents(recorder.events()).size() << " events";
-    Sleep(kQuietMs);
-    const auto events = programEvents(recorder.events());
-    ASSERT_EQ(events.size(), 6u) << "more than one chord for one press";
-    const DWORD keys[6] = {VK_CONTROL, VK_LWIN, arrow, VK_CONTROL, VK_LWIN, arrow};
-    for (int i = 0; i < 6; ++i) {
-        SCOPED_TRACE("event " + std::to_string(i));
-        if (keys[i] == VK_CONTROL) {
-            EXPECT_TRUE(isCtrl(events[i].virtualKey)) << events[i].virtualKey;
-        } else {
-            EXPECT_EQ(events[i].virtualKey, keys[i]);
-        }
-        EXPECT_TRUE(events[i].flags & LLKHF_INJECTED);
-        EXPECT_EQ((events[i].flags & LLKHF_UP) != 0, i >= 3);
-    }
-}
-
-void pressTildeExpectNothing(LowLevelKeyRecorder& recorder) {
-    recorder.clear();
-    e2e::sendKey(VK_OEM_3, 0);
-    e2e::sendKey(VK_OEM_3, KEYEVENTF_KEYUP);
-    ASSERT_TRUE(recorder.waitFor([](const auto& all) { return all.size() >= 2; }, kChordTimeoutMs))
-        << "the hook did not see the press itself";
-    Sleep(3 * kQuietMs);
-    EXPECT_EQ(programEvents(recorder.events()).size(), 0u) << "a chord came without the hot key";
-}
 
 // Every test starts with the keyboard hook in place and ends with no key of
 // the chord held, so that a failure does not leave Ctrl or Win down for the
@@ -87,7 +41,7 @@ protected:
         iconsBefore_ = e2e::shownTrayIcons();
     }
     void TearDown() override {
-        releaseHeldKeys({VK_CONTROL, VK_LCONTROL, VK_LWIN, VK_RIGHT, VK_LEFT, VK_OEM_3, VK_MENU, VK_ESCAPE});
+        e2e::releaseChordKeys();
     }
 
     size_t ourIcons() const { return e2e::shownTrayIcons().size() - iconsBefore_.size(); }
