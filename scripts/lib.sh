@@ -104,10 +104,16 @@ tolvane_prepare_wine() {
     wineserver -w
   fi
   wineserver -p
-  # Start Wine's own services now, detached: started by the first test
-  # instead, they would inherit its output pipe and keep CTest waiting for
-  # them until the test's timeout.
-  /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # On a display of our own there is no window manager: with Wine's windows
+  # managed, each hide or destroy waits two seconds for a manager that never
+  # answers. On the user's display the manager frames the windows. This
+  # first Wine process also starts Wine's own services, detached: started
+  # by the first test instead, they would inherit its output pipe and keep
+  # CTest waiting for them until the test's timeout.
+  local managed=Y
+  [ -n "$TOLVANE_XVFB_PID" ] && managed=N
+  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+    >/dev/null 2>&1 </dev/null || true
 }
 
 tolvane_stop_wine() {
