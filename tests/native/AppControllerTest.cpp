@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,8 @@ struct TrayCase {
     std::int32_t code;
     Calls expected;
 };
+
+void PrintTo(const TrayCase& c, std::ostream* os) { *os << "code " << c.code; }
 
 class TrayActions : public AppControllerTest, public ::testing::WithParamInterface<TrayCase> {};
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "app/WindowDescription.h"
@@ -48,6 +49,10 @@ struct CentringCase {
     std::int32_t screenWidth, screenHeight;
     std::int32_t x, y;
 };
+
+void PrintTo(const CentringCase& c, std::ostream* os) {
+    *os << c.screenWidth << "x" << c.screenHeight << " -> (" << c.x << ", " << c.y << ")";
+}
 
 class Centring : public ::testing::TestWithParam<CentringCase> {};
 
