@@ -1,13 +1,5 @@
-# Cross build for 64-bit Windows with mingw-w64 (the -posix compilers have
-# std::mutex, which GoogleTest needs). Tests run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR AMD64)
+# Cross build for 64-bit Windows with mingw-w64. Its tests run under Wine.
 set(TOLVANE_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TOLVANE_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOLVANE_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TOLVANE_MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${TOLVANE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh)
