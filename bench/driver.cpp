@@ -595,6 +595,7 @@ int main(int argc, char** argv) {
     }
     PostThreadMessageA(gHookThreadId, WM_QUIT, 0, 0);
     WaitForSingleObject(hook, 5000);
+    if (gWatch.strays) std::printf("chord events that came after their press had given up: %d\n", gWatch.strays);
     if (failed) {
         std::printf("driver: a run failed; no table\n");
         return 1;
