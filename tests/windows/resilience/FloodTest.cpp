@@ -64,14 +64,15 @@ TEST(Flood, MessagesFromOtherProgramsLeaveItRunningAndAlternating) {
     std::mt19937 random(kSeed);
     std::uniform_int_distribution<int> kind(0, kKinds - 1);
     std::uniform_int_distribution<unsigned> any32;
+    std::uniform_int_distribution<unsigned long long> any64;
     std::uniform_int_distribution<UINT> appRange(WM_APP, 0xBFFF);
     Flood flood;
     const ULONGLONG start = GetTickCount64();
     for (int i = 0; i < kFloodMessages; ++i) {
         HWND to = main;
         UINT message = 0;
-        WPARAM wParam = any32(random);
-        LPARAM lParam = static_cast<LPARAM>(static_cast<int>(any32(random)));
+        WPARAM wParam = static_cast<WPARAM>(any64(random));
+        LPARAM lParam = static_cast<LPARAM>(any64(random));
         const int k = kind(random);
         switch (k) {
         case TrayCallback:
@@ -79,20 +80,23 @@ TEST(Flood, MessagesFromOtherProgramsLeaveItRunningAndAlternating) {
             // mouse-message range the shell really uses.
             message = kTrayCallback;
             if (i % 2 == 0) lParam = static_cast<LPARAM>(WM_MOUSEFIRST + any32(random) % 16);
-            while (acts(lParam)) lParam = static_cast<LPARAM>(static_cast<int>(any32(random)));
+            while (acts(lParam)) lParam = static_cast<LPARAM>(any64(random));
             break;
         case DestroyRequest:
             message = kDestroyRequest;
             break;
         case ForeignHotKey:
+            // A hot-key id is a 32-bit number, so it fills the low half of
+            // wParam only.
             message = WM_HOTKEY;
+            wParam = any32(random);
             if (i % 2 == 0) wParam = kOurHotKeyId + 1 + any32(random) % 100;  // near ours
             while (wParam == kOurHotKeyId) wParam = any32(random);
             break;
         case AppRangeToMain:
             message = appRange(random);
             if (message == kTrayCallback) {
-                while (acts(lParam)) lParam = static_cast<LPARAM>(static_cast<int>(any32(random)));
+                while (acts(lParam)) lParam = static_cast<LPARAM>(any64(random));
             }
             break;
         case AppRangeToLabel:
