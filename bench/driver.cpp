@@ -44,6 +44,9 @@ struct Options {
     int presses = 500;
     int cycles = 10;
     int idleSeconds = 10;
+    // Short launches per program and round beside the long one, alternating
+    // tightly, so that start-up and latency are compared under the same load.
+    int launches = 4;
     bool smoke = false;
 };
 
@@ -78,12 +81,14 @@ bool parseOptions(int argc, char** argv, Options& o) {
         else if (a == "--presses") ok = number(o.presses);
         else if (a == "--cycles") ok = number(o.cycles);
         else if (a == "--idle-seconds") ok = number(o.idleSeconds);
+        else if (a == "--launches") ok = number(o.launches);
         else if (a == "--smoke") {
             o.smoke = true;
             o.rounds = 1;
             o.presses = 20;
             o.cycles = 2;
             o.idleSeconds = 1;
+            o.launches = 1;
         } else ok = false;
         if (!ok) {
             std::fprintf(stderr, "driver: bad or incomplete option %s\n", a.c_str());
@@ -93,7 +98,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
     if (o.product.empty() || o.reference.empty()) {
         std::fprintf(stderr,
                      "usage: driver --product EXE --reference EXE [--product-x86 EXE --reference-x86 EXE]\n"
-                     "              [--rounds N] [--presses N] [--cycles N] [--idle-seconds N] [--smoke]\n");
+                     "              [--rounds N] [--presses N] [--cycles N] [--idle-seconds N] [--launches N]\n"
+                     "              [--smoke]\n");
         return false;
     }
     o.product = windowsPath(o.product);
@@ -317,6 +323,8 @@ struct RunResult {
     double startupMs = 0;
     double p50Us = 0, p99Us = 0, chordP50Us = 0;
     std::vector<double> latenciesUs;  // hot key to first chord event, every good press
+    std::vector<double> wholeChordsUs;
+    std::vector<double> startupsMs;   // every launch of the round
     int presses = 0, goodChords = 0, missingChords = 0, wrongChords = 0;
     double residentAfterStartKiB = 0, residentAfterSoakKiB = 0;
     double unixResidentAfterStartKiB = 0;
@@ -362,7 +370,43 @@ void trace(const char* phase) {
     if (gTrace) std::fprintf(stderr, "  %10.3f s  %s\n", static_cast<double>(now()) / gTicksPerSecond, phase);
 }
 
-RunResult runOnce(const std::string& exe, const Options& o, int sequence) {
+// Presses the hot key `presses` times, each after the chord of the one
+// before has arrived or been given up, and keeps the latencies of the good
+// chords in `r`.
+void pressAndWatch(RunResult& r, int presses) {
+    DWORD arrow = VK_RIGHT;  // the first press after start-up goes right
+    for (int i = 0; i < presses; ++i) {
+        armWatch();
+        const LONGLONG pressed = now();
+        pressHotKey();
+        const bool complete = WaitForSingleObject(gWatch.complete, 2000) == WAIT_OBJECT_0;
+        EnterCriticalSection(&gWatch.lock);
+        gWatch.armed = false;
+        const int seen = gWatch.count;
+        const LONGLONG firstAt = gWatch.firstAt, lastAt = gWatch.lastAt;
+        const bool right = complete && chordIsRight(arrow);
+        LeaveCriticalSection(&gWatch.lock);
+        ++r.presses;
+        if (!complete) {
+            ++r.missingChords;
+            if (seen == 0) continue;  // no chord: the arrow does not change
+        } else if (!right) {
+            ++r.wrongChords;
+        } else {
+            ++r.goodChords;
+            r.latenciesUs.push_back(microsBetween(pressed, firstAt));
+            r.wholeChordsUs.push_back(microsBetween(pressed, lastAt));
+            if (gTrace) std::fprintf(stderr, "  press %d: %.0f us\n", i + 1, r.latenciesUs.back());
+        }
+        arrow = arrow == VK_RIGHT ? VK_LEFT : VK_RIGHT;
+        Sleep(1);
+    }
+    disarmWatch();
+}
+
+// One launch of a program. A full launch measures everything; a short one
+// only start-up and `presses` presses.
+RunResult runOnce(const std::string& exe, const Options& o, int sequence, bool full, int presses) {
     RunResult r;
     const std::string marker = "tolvane-bench-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(sequence);
     std::string commandLine = "\"" + exe + "\" " + marker;
@@ -398,6 +442,13 @@ RunResult runOnce(const std::string& exe, const Options& o, int sequence) {
     };
     if (!shown) return finish("no visible window within 30 s");
     r.startupMs = microsBetween(started, visible) / 1000.0;
+    r.startupsMs.push_back(r.startupMs);
+    if (!full) {
+        Sleep(200);
+        pressAndWatch(r, presses);
+        if (r.goodChords == 0) return finish("no chord seen for any press");
+        return finish("");
+    }
 
     // Let the start-up finish (the first paint, Wine's own set-up) before
     // memory is read and the idle time begins.
@@ -434,43 +485,12 @@ RunResult runOnce(const std::string& exe, const Options& o, int sequence) {
     trace("idle done");
     // Hot key to chord, press after press.
     const CpuSample beforePresses = unixPid ? sampleUnixCpu(unixPid) : CpuSample();
-    std::vector<double> firstEvent, wholeChord;
-    DWORD arrow = VK_RIGHT;  // the first press after start-up goes right
-    for (int i = 0; i < o.presses; ++i) {
-        armWatch();
-        const LONGLONG pressed = now();
-        pressHotKey();
-        const bool complete = WaitForSingleObject(gWatch.complete, 2000) == WAIT_OBJECT_0;
-        EnterCriticalSection(&gWatch.lock);
-        gWatch.armed = false;
-        const int seen = gWatch.count;
-        const LONGLONG firstAt = gWatch.firstAt, lastAt = gWatch.lastAt;
-        const bool right = complete && chordIsRight(arrow);
-        LeaveCriticalSection(&gWatch.lock);
-        ++r.presses;
-        if (!complete) {
-            ++r.missingChords;
-            if (seen == 0) continue;  // no chord: the arrow does not change
-        } else if (!right) {
-            ++r.wrongChords;
-        } else {
-            ++r.goodChords;
-            firstEvent.push_back(microsBetween(pressed, firstAt));
-            wholeChord.push_back(microsBetween(pressed, lastAt));
-        }
-        arrow = arrow == VK_RIGHT ? VK_LEFT : VK_RIGHT;
-        Sleep(1);
-    }
-    disarmWatch();
+    pressAndWatch(r, o.presses);
     const CpuSample afterPresses = unixPid ? sampleUnixCpu(unixPid) : CpuSample();
     if (beforePresses.valid && afterPresses.valid && r.presses > 0) {
         r.pressCpuUs = static_cast<double>(afterPresses.runNanos - beforePresses.runNanos) / 1e3 / r.presses;
         r.pressRuns = static_cast<double>(afterPresses.runs - beforePresses.runs) / r.presses;
     }
-    r.latenciesUs = firstEvent;
-    r.p50Us = percentile(firstEvent, 0.50);
-    r.p99Us = percentile(firstEvent, 0.99);
-    r.chordP50Us = percentile(wholeChord, 0.50);
 
     trace("presses done");
     // Soak: minimise and show again, as a user parks and fetches the window.
@@ -502,6 +522,26 @@ RunResult runOnce(const std::string& exe, const Options& o, int sequence) {
 }
 
 // ---------------------------------------------------------------- figures
+
+// Adds a short launch's start-up and presses to the round's long launch.
+void merge(RunResult& into, const RunResult& from) {
+    into.startupsMs.insert(into.startupsMs.end(), from.startupsMs.begin(), from.startupsMs.end());
+    into.latenciesUs.insert(into.latenciesUs.end(), from.latenciesUs.begin(), from.latenciesUs.end());
+    into.wholeChordsUs.insert(into.wholeChordsUs.end(), from.wholeChordsUs.begin(), from.wholeChordsUs.end());
+    into.presses += from.presses;
+    into.goodChords += from.goodChords;
+    into.missingChords += from.missingChords;
+    into.wrongChords += from.wrongChords;
+}
+
+// The round's figures over all its launches: the median start-up and the
+// percentiles of all its presses.
+void summarise(RunResult& r) {
+    r.startupMs = percentile(r.startupsMs, 0.50);
+    r.p50Us = percentile(r.latenciesUs, 0.50);
+    r.p99Us = percentile(r.latenciesUs, 0.99);
+    r.chordP50Us = percentile(r.wholeChordsUs, 0.50);
+}
 
 struct Spread {
     double median = 0, low = 0, high = 0;
@@ -570,27 +610,49 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf("rounds %d, %d presses and %d minimise/show cycles per run, %d s idle\n", o.rounds, o.presses,
-                o.cycles, o.idleSeconds);
+    const int shortPresses = std::max(1, o.presses / 5);
+    std::printf(
+        "%d rounds; per program and round one long launch (%d presses, %d minimise/restore cycles, %d s idle)\n"
+        "and %d short launches (%d presses each), alternating tolvane, reference, tolvane, reference\n",
+        o.rounds, o.presses, o.cycles, o.idleSeconds, o.launches, shortPresses);
+    const std::string* exes[2] = {&o.product, &o.reference};
+    const char* names[2] = {"tolvane", "reference"};
     std::vector<RunResult> product, reference;
     bool failed = false;
     int sequence = 0;
+    auto check = [&](const RunResult& r, int round, int which) {
+        if (r.ok) return true;
+        std::printf("round %d %s FAILED: %s\n", round, names[which], r.failure.c_str());
+        return false;
+    };
     for (int round = 1; round <= o.rounds && !failed; ++round) {
+        RunResult results[2];
         for (int which = 0; which < 2 && !failed; ++which) {
-            const bool isProduct = which == 0;
-            RunResult r = runOnce(isProduct ? o.product : o.reference, o, ++sequence);
+            results[which] = runOnce(*exes[which], o, ++sequence, true, o.presses);
+            failed = !check(results[which], round, which);
+        }
+        for (int launch = 0; launch < o.launches && !failed; ++launch) {
+            for (int which = 0; which < 2 && !failed; ++which) {
+                const RunResult r = runOnce(*exes[which], o, ++sequence, false, shortPresses);
+                failed = !check(r, round, which);
+                merge(results[which], r);
+            }
+        }
+        if (failed) break;
+        for (int which = 0; which < 2; ++which) {
+            RunResult& r = results[which];
+            summarise(r);
             std::printf(
                 "round %d %-9s start %7.1f ms  p50 %6.0f us  p99 %6.0f us  chord %6.0f us  chords %d/%d (missing "
                 "%d, wrong %d)  rss %6.0f/%6.0f KiB (VmRSS %6.0f)  idle %s %.0f ticks %.2f ms %.0f runs, %d "
-                "threads%s%s\n",
-                round, isProduct ? "tolvane" : "reference", r.startupMs, r.p50Us, r.p99Us, r.chordP50Us,
-                r.goodChords, r.presses, r.missingChords, r.wrongChords, r.residentAfterStartKiB,
-                r.residentAfterSoakKiB, r.unixResidentAfterStartKiB, r.idleFromProc ? "/proc" : "GetProcessTimes",
-                r.idleTicks, r.idleCpuMs, r.idleRuns, r.threads, r.ok ? "" : "  FAILED: ", r.failure.c_str());
-            if (!r.ok) failed = true;
+                "threads\n",
+                round, names[which], r.startupMs, r.p50Us, r.p99Us, r.chordP50Us, r.goodChords, r.presses,
+                r.missingChords, r.wrongChords, r.residentAfterStartKiB, r.residentAfterSoakKiB,
+                r.unixResidentAfterStartKiB, r.idleFromProc ? "/proc" : "GetProcessTimes", r.idleTicks, r.idleCpuMs,
+                r.idleRuns, r.threads);
             // In a smoke run every press must give exactly its chord.
             if (o.smoke && (r.missingChords || r.wrongChords)) failed = true;
-            (isProduct ? product : reference).push_back(r);
+            (which == 0 ? product : reference).push_back(r);
         }
     }
     PostThreadMessageA(gHookThreadId, WM_QUIT, 0, 0);
