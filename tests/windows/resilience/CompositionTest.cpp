@@ -5,7 +5,7 @@
 // through real window messages, as the minimise button and the shell do, for
 // hundreds of cycles. In-process, every icon handle can be checked: Wine
 // counts no GDI or USER objects per process, so a leak is proved by the
-// handles themselves.
+// handles themselves, and by counting every icon made and destroyed.
 //
 // These tests run in a child process of this binary (see
 // CompositionInAChild below), started with Wine's window management off for
@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,7 +38,7 @@ constexpr int kCycles = 300;
 // Working set is compared between the end of this cycle and the last one,
 // after the first allocations have settled.
 constexpr int kWarmUpCycles = 20;
-constexpr SIZE_T kMaxWorkingSetGrowthBytes = 1024 * 1024;
+constexpr SIZE_T kMaxWorkingSetGrowthBytes = 2 * 1024 * 1024;
 constexpr int kRefusedCycles = 5;
 constexpr DWORD kWindowTimeoutMs = 10000;
 constexpr DWORD kChildTimeoutMs = 120000;
@@ -59,6 +60,119 @@ SIZE_T ownWorkingSet() {
     if (!K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
     return counters.WorkingSetSize;
 }
+
+// Replaces one function this executable imports from a DLL, for as long as
+// the object lives, by rewriting its slot in the import address table. The
+// product code is linked into this executable, so its calls go through the
+// same slots; this is how the test counts the icons it makes and destroys.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* function, void* replacement) {
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        if (imports.VirtualAddress == 0) return;
+        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name != 0; ++d) {
+            if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), dll) != 0) continue;
+            const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+                base + (d->OriginalFirstThunk != 0 ? d->OriginalFirstThunk : d->FirstThunk));
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+            for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+                slot_ = reinterpret_cast<ULONG_PTR*>(&slots->u1.Function);
+                original_ = *slot_;
+                write(reinterpret_cast<ULONG_PTR>(replacement));
+                return;
+            }
+        }
+    }
+    ~ImportPatch() {
+        if (slot_ != nullptr) write(original_);
+    }
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    bool patched() const { return slot_ != nullptr; }
+    template <typename F>
+    F original() const {
+        return reinterpret_cast<F>(original_);
+    }
+
+private:
+    void write(ULONG_PTR value) {
+        DWORD old = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+    }
+
+    ULONG_PTR* slot_ = nullptr;
+    ULONG_PTR original_ = 0;
+};
+
+// Every icon the program makes from icon-file bytes and every icon it
+// destroys, counted through the import slots while the object lives.
+class IconLedger {
+public:
+    IconLedger()
+        : fromResourceEx_("user32.dll", "CreateIconFromResourceEx", reinterpret_cast<void*>(&createEx)),
+          fromResource_("user32.dll", "CreateIconFromResource", reinterpret_cast<void*>(&create)),
+          destroy_("user32.dll", "DestroyIcon", reinterpret_cast<void*>(&destroyIcon)) {
+        current_ = this;
+    }
+    ~IconLedger() { current_ = nullptr; }
+    IconLedger(const IconLedger&) = delete;
+    IconLedger& operator=(const IconLedger&) = delete;
+
+    // The product calls both makers and the destroyer through this
+    // executable's imports; without the slots there is nothing to count.
+    bool watching() const { return fromResourceEx_.patched() && fromResource_.patched() && destroy_.patched(); }
+
+    int made = 0;
+    int destroyed = 0;
+    int destroyedUnknown = 0;  // not made while watched, or destroyed twice
+    std::vector<HICON> live;
+
+private:
+    using CreateExFunction = HICON(WINAPI*)(PBYTE, DWORD, BOOL, DWORD, int, int, UINT);
+    using CreateFunction = HICON(WINAPI*)(PBYTE, DWORD, BOOL, DWORD);
+    using DestroyFunction = BOOL(WINAPI*)(HICON);
+
+    void noteMade(HICON icon) {
+        if (icon == nullptr) return;
+        ++made;
+        live.push_back(icon);
+    }
+    static HICON WINAPI createEx(PBYTE bits, DWORD size, BOOL isIcon, DWORD version, int cx, int cy, UINT flags) {
+        HICON icon = current_->fromResourceEx_.original<CreateExFunction>()(bits, size, isIcon, version, cx, cy, flags);
+        current_->noteMade(icon);
+        return icon;
+    }
+    static HICON WINAPI create(PBYTE bits, DWORD size, BOOL isIcon, DWORD version) {
+        HICON icon = current_->fromResource_.original<CreateFunction>()(bits, size, isIcon, version);
+        current_->noteMade(icon);
+        return icon;
+    }
+    static BOOL WINAPI destroyIcon(HICON icon) {
+        IconLedger& l = *current_;
+        auto it = std::find(l.live.begin(), l.live.end(), icon);
+        if (it == l.live.end()) {
+            ++l.destroyedUnknown;
+        } else {
+            ++l.destroyed;
+            l.live.erase(it);
+        }
+        return l.destroy_.original<DestroyFunction>()(icon);
+    }
+
+    static inline IconLedger* current_ = nullptr;
+    ImportPatch fromResourceEx_;
+    ImportPatch fromResource_;
+    ImportPatch destroy_;
+};
 
 // The shell as the composition sees it. The calls come on the GUI thread,
 // inside the driver's SendMessage, so the driver reads this only between its
@@ -215,6 +329,8 @@ void expectNoProblems(const std::vector<std::string>& problems) {
 void hundredsOfCyclesLeakNoIcon() {
     ShellRecord::instance() = ShellRecord{};
     KeyRecord::instance() = KeyRecord{};
+    IconLedger icons;
+    ASSERT_TRUE(icons.watching()) << "the icon functions are not imported through this executable's table";
     Driver driver{kCycles, true, {}};
     EXPECT_EQ(runComposition(driver), 0);
     const ShellRecord& shell = ShellRecord::instance();
@@ -229,16 +345,21 @@ void hundredsOfCyclesLeakNoIcon() {
     EXPECT_EQ(shell.shown, nullptr);
     ASSERT_NE(driver.report.lastIcon, nullptr);
     EXPECT_FALSE(isLiveIcon(driver.report.lastIcon)) << "the last icon outlived the window";
+    // Every icon made, one per minimise, was destroyed exactly once.
+    EXPECT_EQ(icons.made, kCycles);
+    EXPECT_EQ(icons.destroyed, icons.made);
+    EXPECT_EQ(icons.destroyedUnknown, 0) << "an icon was destroyed twice, or one never made";
+    EXPECT_TRUE(icons.live.empty()) << icons.live.size() << " icons outlived the program";
     // Nothing was typed: the cycles do not touch the hot key.
     EXPECT_TRUE(KeyRecord::instance().keys.empty());
 
     const SIZE_T before = driver.report.workingSetAfterWarmUp, after = driver.report.workingSetAtEnd;
     ASSERT_GT(before, 0u) << "the working set could not be read";
     EXPECT_LE(after, before + kMaxWorkingSetGrowthBytes);
-    std::printf("composition: %d cycles, shell calls: %d add, %d modify, %d delete; working set after %d cycles "
-                "%.0f KiB, after %d cycles %.0f KiB\n",
-                driver.report.cyclesDone, shell.adds, shell.modifies, shell.deletes, kWarmUpCycles,
-                before / 1024.0, driver.report.cyclesDone, after / 1024.0);
+    std::printf("composition: %d cycles, shell calls: %d add, %d modify, %d delete; icons made %d, destroyed %d, "
+                "left %zu; working set after %d cycles %.0f KiB, after %d cycles %.0f KiB\n",
+                driver.report.cyclesDone, shell.adds, shell.modifies, shell.deletes, icons.made, icons.destroyed,
+                icons.live.size(), kWarmUpCycles, before / 1024.0, driver.report.cyclesDone, after / 1024.0);
 }
 
 // Wine's shell cannot be made to refuse an icon, so the seam does: every
@@ -249,6 +370,7 @@ void aRefusingNotificationAreaLeavesTheWindowReachable() {
     ShellRecord::instance() = ShellRecord{};
     ShellRecord::instance().answer = FALSE;
     KeyRecord::instance() = KeyRecord{};
+    IconLedger icons;
     Driver driver{kRefusedCycles, false, {}};
     EXPECT_EQ(runComposition(driver), 0);
     expectNoProblems(driver.report.problems);
@@ -261,6 +383,10 @@ void aRefusingNotificationAreaLeavesTheWindowReachable() {
     EXPECT_EQ(shell.deletes, 1);
     ASSERT_NE(driver.report.lastIcon, nullptr);
     EXPECT_FALSE(isLiveIcon(driver.report.lastIcon));
+    // A refused icon is still the program's to destroy, and it does.
+    EXPECT_EQ(icons.made, kRefusedCycles);
+    EXPECT_EQ(icons.destroyed, icons.made);
+    EXPECT_EQ(icons.destroyedUnknown, 0);
 }
 
 bool inChild() { return std::getenv(kChildVariable) != nullptr; }
