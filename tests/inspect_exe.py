@@ -465,6 +465,8 @@ def main(argv=None):
     parser.add_argument("--arch", required=True, choices=sorted(ARCHES))
     parser.add_argument("--icon", required=True)
     parser.add_argument("--manifest", required=True)
+    parser.add_argument("--max-bytes", type=int, default=None,
+                        help="the largest the executable, resources included, may be")
     parser.add_argument("exe")
     args = parser.parse_args(argv)
     with open(args.exe, "rb") as f:
@@ -478,6 +480,8 @@ def main(argv=None):
     except Malformed as e:
         print("%s: cannot be read as a PE file: %s" % (args.exe, e), file=sys.stderr)
         return 1
+    if args.max_bytes is not None and len(exe) > args.max_bytes:
+        faults.append("%d bytes, over the limit of %d bytes" % (len(exe), args.max_bytes))
     if faults:
         print("%s: %d fault(s):" % (args.exe, len(faults)), file=sys.stderr)
         for fault in faults:
