@@ -496,11 +496,11 @@ RunResult runOnce(const std::string& exe, const Options& o, int sequence, bool f
     // Soak: minimise and show again, as a user parks and fetches the window.
     // The product hides itself into the notification area when minimised;
     // SW_RESTORE brings either program back. ShowWindow of another process's
-    // window returns once that process has handled it. Under Wine on a
-    // display without a window manager, hiding or destroying a shown window
-    // waits about 2 s for a window-manager reply that never comes, so the
-    // product's cycles (and every program's exit) are slow there; no figure
-    // is taken from them.
+    // window returns once that process has handled it. With Wine's windows
+    // managed and no window manager on the display, hiding or destroying a
+    // shown window waits about 2 s for a reply that never comes, so the
+    // product's cycles and every exit are slow there; no figure is taken
+    // from them.
     for (int i = 0; i < o.cycles; ++i) {
         ShowWindow(window, SW_MINIMIZE);
         if (!waitFor([&] { return IsIconic(window) != FALSE; }, 5000)) return finish("did not minimise");
