@@ -103,7 +103,8 @@ tolvane_prepare_wine() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
-  wineserver -p
+  # Already running (say, from an earlier command) is as good as started.
+  wineserver -p || true
   # On a display of our own there is no window manager: with Wine's windows
   # managed, each hide or destroy waits two seconds for a manager that never
   # answers. On the user's display the manager frames the windows. This
