@@ -30,9 +30,7 @@ fi
 # The driver presses keys system-wide: always a display of its own.
 trap 'tolvane_stop_wine; tolvane_stop_display' EXIT
 tolvane_start_display
-# A wineserver that is already up for this prefix (left by an earlier run)
-# makes the persistent start fail; that one serves just as well.
-tolvane_prepare_wine || echo "bench: using the wineserver already running for $WINEPREFIX"
+tolvane_prepare_wine
 
 echo "== tolvane.exe against the reference program under Wine ($(wine --version 2>/dev/null || echo wine))"
 "$TOLVANE_ROOT/tests/wine-run.sh" "$TOLVANE_BUILD_DIR/win64/bench/tolvane_bench_driver.exe" \
