@@ -50,10 +50,13 @@ inline void expectOneChord(const std::vector<LowLevelKeyRecorder::Event>& events
 }
 
 // Presses ~ once and checks that exactly one chord follows; `quietMs` is how
-// long to watch for a second, unwanted one.
-inline void pressTildeExpectChord(LowLevelKeyRecorder& recorder, DWORD arrow, DWORD quietMs = 300) {
+// long to watch for a second, unwanted one. `pressedAt`, when given, gets the
+// performance counter of the press, to set against the recorded events'.
+inline void pressTildeExpectChord(LowLevelKeyRecorder& recorder, DWORD arrow, DWORD quietMs = 300,
+                                  LARGE_INTEGER* pressedAt = nullptr) {
     SCOPED_TRACE(arrow == VK_RIGHT ? "expecting Ctrl+Win+Right" : "expecting Ctrl+Win+Left");
     recorder.clear();
+    if (pressedAt != nullptr) QueryPerformanceCounter(pressedAt);
     pressTilde();
     ASSERT_TRUE(recorder.waitFor([](const auto& all) { return programEvents(all).size() >= 6; }, kChordTimeoutMs))
         << "the program typed " << programEvents(recorder.events()).size() << " events";

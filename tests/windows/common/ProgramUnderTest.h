@@ -21,14 +21,18 @@ inline constexpr UINT kTrayCallback = 0x8064;  // the shell's callback message t
 inline constexpr WPARAM kTrayIconId = 100;
 inline constexpr DWORD kStillRunning = STILL_ACTIVE;
 
-// The built program by the path CTest hands over (a Unix path, which Wine
-// reaches through drive Z:).
-inline std::string programPath() {
-    const char* unixPath = std::getenv("TOLVANE_EXE");
-    if (unixPath == nullptr) return {};
+// A Unix path as a Windows program under Wine reaches it: through drive Z:.
+inline std::string windowsPathOf(const char* unixPath) {
     std::string path = std::string("Z:") + unixPath;
     std::replace(path.begin(), path.end(), '/', '\\');
     return path;
+}
+
+// The built program by the path CTest hands over (a Unix path).
+inline std::string programPath() {
+    const char* unixPath = std::getenv("TOLVANE_EXE");
+    if (unixPath == nullptr) return {};
+    return windowsPathOf(unixPath);
 }
 
 inline bool runningUnderWine() {
@@ -53,22 +57,56 @@ bool waitUntil(Done done, DWORD timeoutMs) {
     }
 }
 
-// The visible top-level windows of a process.
-inline std::vector<HWND> visibleTopLevelWindowsOf(DWORD processId) {
+// Visits the top-level windows of a process in Z order until `visit(hwnd)`
+// gives false.
+template <typename Visit>
+void forEachTopLevelWindowOf(DWORD processId, Visit visit) {
     struct Search {
         DWORD processId;
-        std::vector<HWND> found;
-    } search{processId, {}};
+        Visit* visit;
+    } search{processId, &visit};
     EnumWindows(
         [](HWND hwnd, LPARAM lParam) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lParam);
             DWORD pid = 0;
             GetWindowThreadProcessId(hwnd, &pid);
-            if (pid == s->processId && IsWindowVisible(hwnd)) s->found.push_back(hwnd);
-            return TRUE;
+            if (pid != s->processId) return TRUE;
+            return (*s->visit)(hwnd) ? TRUE : FALSE;
         },
         reinterpret_cast<LPARAM>(&search));
-    return search.found;
+}
+
+// The first top-level window of a process that `matches`, or null.
+template <typename Matches>
+HWND findTopLevelWindowOf(DWORD processId, Matches matches) {
+    HWND found = nullptr;
+    forEachTopLevelWindowOf(processId, [&](HWND hwnd) {
+        if (!matches(hwnd)) return true;
+        found = hwnd;
+        return false;
+    });
+    return found;
+}
+
+inline bool hasCaption(HWND hwnd, const char* caption) {
+    char text[64] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    return std::string(text) == caption;
+}
+
+// The visible top-level windows of a process.
+inline std::vector<HWND> visibleTopLevelWindowsOf(DWORD processId) {
+    std::vector<HWND> found;
+    forEachTopLevelWindowOf(processId, [&](HWND hwnd) {
+        if (IsWindowVisible(hwnd)) found.push_back(hwnd);
+        return true;
+    });
+    return found;
+}
+
+// Keeps this thread's messages moving for the time given.
+inline void pumpFor(DWORD milliseconds) {
+    waitUntil([] { return false; }, milliseconds);
 }
 
 // One run of the program, started as a user starts it and made sure to be
@@ -90,9 +128,11 @@ public:
 
     // Starts the program and waits until its window is shown; the hot key is
     // registered before that. The program ignores its command line, so a
-    // marker there is harmless.
-    bool start(DWORD timeoutMs = 20000) {
-        std::string commandLine = "\"" + programPath() + "\" e2e-run";
+    // marker there is harmless; null `arguments` start it exactly as the
+    // shell does.
+    bool start(DWORD timeoutMs = 20000, const char* arguments = "e2e-run") {
+        std::string commandLine = "\"" + programPath() + "\"";
+        if (arguments != nullptr) commandLine += std::string(" ") + arguments;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -109,6 +149,8 @@ public:
         return window_ != nullptr && IsWindowVisible(window_);
     }
 
+    // Whether the process was created at all, whatever became of it.
+    bool started() const { return info_.hProcess != nullptr; }
     HWND window() const { return window_; }
     HANDLE process() const { return info_.hProcess; }
     DWORD processId() const { return info_.dwProcessId; }
@@ -122,11 +164,26 @@ public:
         return code;
     }
 
+    // Sends a message to the main window and waits for the program to have
+    // handled it; false when it did not in time.
+    bool deliver(UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 5000) const {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutA(window_, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+    }
+
     // Whether the program answers a message within the time: its message
     // loop is alive and not stuck.
-    bool responsive(DWORD timeoutMs = 5000) const {
-        DWORD_PTR result = 0;
-        return SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+    bool responsive(DWORD timeoutMs = 5000) const { return deliver(WM_NULL, 0, 0, timeoutMs); }
+
+    // Asks the program to end as its window's close does, and ends it by
+    // force when it has not within the time.
+    void close(DWORD timeoutMs = 5000) {
+        if (info_.hProcess == nullptr) return;
+        if (window_ != nullptr) PostMessageA(window_, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+            TerminateProcess(info_.hProcess, 1);
+            WaitForSingleObject(info_.hProcess, 5000);
+        }
     }
 
     // The program's working set in bytes; 0 when the system does not say.
@@ -139,25 +196,7 @@ public:
 
 private:
     HWND findMainWindow() const {
-        struct Search {
-            DWORD processId;
-            HWND found;
-        } search{info_.dwProcessId, nullptr};
-        EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(lParam);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(hwnd, &pid);
-                char caption[64] = {};
-                GetWindowTextA(hwnd, caption, sizeof caption);
-                if (pid == s->processId && std::string(caption) == kCaption) {
-                    s->found = hwnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
+        return findTopLevelWindowOf(info_.dwProcessId, [](HWND hwnd) { return hasCaption(hwnd, kCaption); });
     }
 
     PROCESS_INFORMATION info_ = {};
