@@ -8,99 +8,26 @@
 #include <string>
 
 #include "HostTestSupport.h"
+#include "ProgramUnderTest.h"
 
 namespace {
 
-constexpr char kTitle[] = "Morvaleth quendrix";
+using e2e::ProgramUnderTest;
+
 constexpr char kLabelText[] = "\xc8\xc8\xbc\xfc\xca\xc7\xa3\xba ~\xbc\xfc";
 
-struct FindByPid {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK findTitledWindow(HWND hwnd, LPARAM lParam) {
-    FindByPid* f = reinterpret_cast<FindByPid*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char title[64] = {};
-    GetWindowTextA(hwnd, title, sizeof title);
-    if (pid == f->pid && std::string(title) == kTitle && IsWindowVisible(hwnd)) {
-        f->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// One run of the program: started in the constructor, made sure to be gone
-// in the destructor.
-class RunningProgram {
-public:
-    RunningProgram() {
-        const char* unixPath = std::getenv("TOLVANE_EXE");
-        if (unixPath == nullptr) return;
-        // Wine maps the Unix root to drive Z:.
-        std::string path = std::string("Z:") + unixPath;
-        for (char& c : path) {
-            if (c == '/') c = '\\';
-        }
-        std::string command = "\"" + path + "\"";
-        STARTUPINFOA si = {sizeof si};
-        started_ = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_) != FALSE;
-        if (!started_) return;
-        FindByPid f{pi_.dwProcessId, nullptr};
-        for (int i = 0; i < 300 && f.found == nullptr; ++i) {
-            if (WaitForSingleObject(pi_.hProcess, 50) == WAIT_OBJECT_0) break;
-            EnumWindows(&findTitledWindow, reinterpret_cast<LPARAM>(&f));
-        }
-        window_ = f.found;
-    }
-    ~RunningProgram() {
-        if (!started_) return;
-        if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
-        CloseHandle(pi_.hThread);
-        CloseHandle(pi_.hProcess);
-    }
-
-    bool started() const { return started_; }
-    HWND window() const { return window_; }
-    // The exit code, or STILL_ACTIVE when it has not ended within the time.
-    DWORD waitForExit(DWORD milliseconds) {
-        WaitForSingleObject(pi_.hProcess, milliseconds);
-        DWORD code = 0;
-        GetExitCodeProcess(pi_.hProcess, &code);
-        return code;
-    }
-
-private:
-    bool started_ = false;
-    PROCESS_INFORMATION pi_ = {};
-    HWND window_ = nullptr;
-};
-
-// Keys go to the foreground window. The window of a freshly started program
-// may still be settling (Wine's X11 driver reports focus changes from the X
-// server with a delay), so the window must stay in front for a while first.
-bool bringToFront(HWND hwnd) {
-    int steady = 0;
-    for (int i = 0; i < 40 && steady < 3; ++i) {
-        if (GetForegroundWindow() != hwnd) {
-            steady = 0;
-            SetForegroundWindow(hwnd);
-        } else {
-            ++steady;
-        }
-        Sleep(100);
-    }
-    return steady >= 3;
+// Starts the program exactly as the shell does; gives its shown window, or
+// null when none appeared.
+HWND startAsTheShellDoes(ProgramUnderTest& program) {
+    return program.start(20000, nullptr) ? program.window() : nullptr;
 }
 
 TEST(EndToEnd, TheWindowLooksAsSpecifiedAndEscEndsTheProgram) {
-    RunningProgram program;
+    ProgramUnderTest program;
+    HWND main = startAsTheShellDoes(program);
     ASSERT_TRUE(program.started()) << "TOLVANE_EXE: " << (std::getenv("TOLVANE_EXE") ? std::getenv("TOLVANE_EXE") : "unset");
-    HWND main = program.window();
     ASSERT_NE(main, nullptr) << "the window did not appear";
-    EXPECT_EQ(FindWindowA(nullptr, kTitle), main);
+    EXPECT_EQ(FindWindowA(nullptr, e2e::kCaption), main);
 
     RECT rc;
     GetWindowRect(main, &rc);
@@ -142,7 +69,7 @@ TEST(EndToEnd, TheWindowLooksAsSpecifiedAndEscEndsTheProgram) {
     EXPECT_GT(redInLabel, 20);
     EXPECT_EQ(strayOutside, 0);
 
-    ASSERT_TRUE(bringToFront(main));
+    ASSERT_TRUE(e2e::bringToFront(main));
     pressKeys({VK_ESCAPE});
     EXPECT_EQ(program.waitForExit(10000), 0u);
     EXPECT_FALSE(IsWindow(main));
@@ -154,11 +81,11 @@ enum class CloseBy { AltF4, CloseCommand, ShiftEscThenEsc };
 class EndToEndClose : public ::testing::TestWithParam<CloseBy> {};
 
 TEST_P(EndToEndClose, EndsWithExitCodeZero) {
-    RunningProgram program;
+    ProgramUnderTest program;
+    HWND main = startAsTheShellDoes(program);
     ASSERT_TRUE(program.started());
-    HWND main = program.window();
     ASSERT_NE(main, nullptr);
-    ASSERT_TRUE(bringToFront(main));
+    ASSERT_TRUE(e2e::bringToFront(main));
     switch (GetParam()) {
     case CloseBy::AltF4:
         pressKeys({VK_MENU, VK_F4});
