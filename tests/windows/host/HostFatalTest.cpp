@@ -10,6 +10,7 @@
 #include <string>
 
 #include "HostTestSupport.h"
+#include "ProgramUnderTest.h"
 #include "app/WindowDescription.h"
 
 namespace {
@@ -88,24 +89,6 @@ namespace {
 
 // Parent side -----------------------------------------------------------
 
-struct FoundBox {
-    HWND box = nullptr;
-    DWORD pid = 0;
-};
-
-BOOL CALLBACK findBox(HWND hwnd, LPARAM lParam) {
-    FoundBox* found = reinterpret_cast<FoundBox*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[16] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == found->pid && std::strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
-        found->box = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 struct BoxTexts {
     std::string statics;  // every static text of the box, joined with '|'
     bool hasIcon = false;
@@ -142,13 +125,16 @@ TEST_P(FatalPathTest, ShowsTheErrorBoxAndExitsWithMinusOne) {
     PROCESS_INFORMATION pi = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
 
-    FoundBox found;
-    found.pid = pi.dwProcessId;
-    for (int i = 0; i < 200 && found.box == nullptr; ++i) {
+    HWND box = nullptr;
+    for (int i = 0; i < 200 && box == nullptr; ++i) {
         if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) break;
-        EnumWindows(&findBox, reinterpret_cast<LPARAM>(&found));
+        box = e2e::findTopLevelWindowOf(pi.dwProcessId, [](HWND hwnd) {
+            char cls[16] = {};
+            GetClassNameA(hwnd, cls, sizeof cls);
+            return std::strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd);
+        });
     }
-    if (found.box == nullptr) {
+    if (box == nullptr) {
         TerminateProcess(pi.hProcess, 99);
         DWORD code = 0;
         GetExitCodeProcess(pi.hProcess, &code);
@@ -158,15 +144,15 @@ TEST_P(FatalPathTest, ShowsTheErrorBoxAndExitsWithMinusOne) {
     }
 
     char caption[64] = {};
-    GetWindowTextA(found.box, caption, sizeof caption);
+    GetWindowTextA(box, caption, sizeof caption);
     EXPECT_EQ(std::string(caption), kErrorCaption);
     BoxTexts texts;
-    EnumChildWindows(found.box, &collectStatics, reinterpret_cast<LPARAM>(&texts));
+    EnumChildWindows(box, &collectStatics, reinterpret_cast<LPARAM>(&texts));
     EXPECT_EQ(texts.statics, GetParam().text);
     EXPECT_TRUE(texts.hasIcon);
-    EXPECT_EQ(GetWindow(found.box, GW_OWNER), nullptr) << "the box has no owner window";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "the box has no owner window";
 
-    PostMessageA(found.box, WM_COMMAND, IDOK, 0);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
     ASSERT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
