@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgramUnderTest.h"
 #include "app/AppIconImage.h"
 
 namespace {
@@ -28,18 +29,9 @@ constexpr std::size_t kIconImageOffset = 22;
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Wine maps the Unix file system to drive Z:.
-std::string windowsPathOf(const char* unixPath) {
-    std::string path = std::string("Z:") + unixPath;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+using e2e::windowsPathOf;
 
-std::string exePath() {
-    const char* unixPath = std::getenv("TOLVANE_EXE");
-    return unixPath ? windowsPathOf(unixPath) : std::string();
-}
+std::string exePath() { return e2e::programPath(); }
 
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
