@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TrayChecks.h"
 #include "app/AppIconImage.h"
 #include "platform/AppMessages.h"
 #include "platform/TrayIcon.h"
@@ -26,16 +27,10 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
+using e2e::isLiveIcon;
+using e2e::RecordingReactions;
 
 using Tip = std::array<char, 64>;
-
-bool isLiveIcon(HICON icon) {
-    ICONINFO info;
-    if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    return true;
-}
 
 // Width and height of an icon, from its bitmaps (the mask of a monochrome
 // icon is twice as high as the icon).
@@ -100,15 +95,6 @@ struct ShellRecorder {
         else r.handedOver = data->hIcon;
         return TRUE;
     }
-};
-
-class RecordingReactions : public AppReactions {
-public:
-    std::vector<std::int32_t> trayActions;
-    void handleCreated() override {}
-    void handlePositionChanged() override {}
-    void handleTrayAction(std::int32_t code) override { trayActions.push_back(code); }
-    void handleHotKey(std::int32_t, std::int32_t) override {}
 };
 
 Tip tipOf(const std::string& text) {
