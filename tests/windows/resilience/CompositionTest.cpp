@@ -27,11 +27,14 @@
 #include <vector>
 
 #include "ProgramUnderTest.h"
+#include "TrayChecks.h"
 #include "app/AppController.h"
 #include "platform/AppMessages.h"
 #include "platform/WindowsPlatform.h"
 
 namespace {
+
+using e2e::isLiveIcon;
 
 // Bounds of the cycle soak.
 constexpr int kCycles = 300;
@@ -45,14 +48,6 @@ constexpr DWORD kChildTimeoutMs = 120000;
 
 constexpr char kChildVariable[] = "TOLVANE_COMPOSITION_CHILD";
 constexpr char kChildSuite[] = "CompositionChild";
-
-bool isLiveIcon(HICON icon) {
-    ICONINFO info;
-    if (icon == nullptr || !GetIconInfo(icon, &info)) return false;
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    return true;
-}
 
 SIZE_T ownWorkingSet() {
     PROCESS_MEMORY_COUNTERS counters = {};

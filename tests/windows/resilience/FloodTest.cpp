@@ -18,6 +18,7 @@
 
 namespace {
 
+using e2e::kTrayCallback;
 using e2e::ProgramUnderTest;
 
 // Bounds of the flood.
@@ -28,7 +29,6 @@ constexpr DWORD kResponsiveTimeoutMs = 5000;
 // How long to watch for anything typed after the last chord.
 constexpr DWORD kSettleMs = 1000;
 
-constexpr UINT kTrayCallback = 0x8064;
 constexpr UINT kDestroyRequest = 0x8065;
 constexpr UINT kHotKeyNotify = 0x8075;
 constexpr WPARAM kOurHotKeyId = 33001;

@@ -32,8 +32,6 @@ constexpr DWORD kCallTimeoutMs = 5000;
 constexpr SIZE_T kMaxWorkingSetGrowthBytes = 2 * 1024 * 1024;
 constexpr DWORD kQuietMs = 1000;
 
-constexpr UINT kTrayCallback = 0x8064;
-
 TEST(Soak, HundredsOfPressesGiveOneChordEachAndLeaveNoKeyDown) {
     LowLevelKeyRecorder recorder;
     ASSERT_TRUE(recorder.installed());
@@ -101,12 +99,6 @@ TEST(Soak, HundredsOfPressesGiveOneChordEachAndLeaveNoKeyDown) {
     e2e::releaseChordKeys();
 }
 
-// Sends a message and waits for the program to have handled it.
-bool deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kCallTimeoutMs, &result) != 0;
-}
-
 TEST(Soak, HundredsOfTripsToTheNotificationAreaKeepOneIcon) {
     // Hundreds of hides: without window management, see ProgramUnderTest.h.
     e2e::WineX11Setting unmanaged({"tolvane.exe"}, "Managed", "N");
@@ -121,15 +113,15 @@ TEST(Soak, HundredsOfTripsToTheNotificationAreaKeepOneIcon) {
         SCOPED_TRACE("cycle " + std::to_string(i));
         // What the minimise button, the shell's double-click on the icon and
         // the taskbar button send.
-        ASSERT_TRUE(deliver(window, WM_SYSCOMMAND, SC_MINIMIZE, 0));
+        ASSERT_TRUE(program.deliver(WM_SYSCOMMAND, SC_MINIMIZE, 0, kCallTimeoutMs));
         ASSERT_FALSE(IsWindowVisible(window));
         ASSERT_TRUE(IsIconic(window));
         ASSERT_TRUE(e2e::waitUntil([&] { return e2e::shownTrayIcons().size() == iconsBefore + 1; }, kCallTimeoutMs))
             << "icons of the program in the notification area: " << e2e::shownTrayIcons().size() - iconsBefore;
-        ASSERT_TRUE(deliver(window, kTrayCallback, 100, WM_LBUTTONDBLCLK));
+        ASSERT_TRUE(program.deliver(e2e::kTrayCallback, e2e::kTrayIconId, WM_LBUTTONDBLCLK, kCallTimeoutMs));
         ASSERT_TRUE(IsWindowVisible(window));
         ASSERT_TRUE(IsIconic(window));
-        ASSERT_TRUE(deliver(window, WM_SYSCOMMAND, SC_RESTORE, 0));
+        ASSERT_TRUE(program.deliver(WM_SYSCOMMAND, SC_RESTORE, 0, kCallTimeoutMs));
         ASSERT_TRUE(IsWindowVisible(window));
         ASSERT_FALSE(IsIconic(window));
         if (i + 1 == kWarmUpCycles) memoryAfterWarmUp = program.workingSet();
