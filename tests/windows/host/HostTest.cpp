@@ -129,6 +129,17 @@ protected:
         pumpMessages(300);
     }
 
+    // For a window that went before the loop started: no quit waits in the
+    // queue, and the loop finds no window and returns at once.
+    void expectNoQuitQueuedAndTheLoopReturnsAtOnce() {
+        MSG msg;
+        EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+        const DWORD start = GetTickCount();
+        const LoopOutcome outcome = runLoopWithin(host, main, 2000);
+        EXPECT_TRUE(outcome.endedByItself);
+        EXPECT_LT(GetTickCount() - start, 1000u);
+    }
+
     EventLog log;
     WindowHost host;
     HWND main = nullptr;
@@ -608,13 +619,7 @@ TEST_F(HostTest, DestructionHandledBeforeTheLoopStartsPostsNoQuit) {
     EXPECT_FALSE(IsWindow(main));
     EXPECT_FALSE(host.destroyPending());
     EXPECT_EQ(quitsSeen, 0);
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-    // The loop finds no window and returns at once.
-    const DWORD start = GetTickCount();
-    const LoopOutcome outcome = runLoopWithin(host, main, 2000);
-    EXPECT_TRUE(outcome.endedByItself);
-    EXPECT_LT(GetTickCount() - start, 1000u);
+    expectNoQuitQueuedAndTheLoopReturnsAtOnce();
 }
 
 TEST_F(HostTest, WindowDestroyedInsideLoadPostsNoQuitAndTheLoopReturnsAtOnce) {
@@ -622,12 +627,7 @@ TEST_F(HostTest, WindowDestroyedInsideLoadPostsNoQuitAndTheLoopReturnsAtOnce) {
     load();
     // No handlePositionChanged and no showing for a window that is gone.
     EXPECT_THAT(log.entries, ElementsAre("attach", "created hidden", "removeTray hidden"));
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
-    const DWORD start = GetTickCount();
-    const LoopOutcome outcome = runLoopWithin(host, main, 2000);
-    EXPECT_TRUE(outcome.endedByItself);
-    EXPECT_LT(GetTickCount() - start, 1000u);
+    expectNoQuitQueuedAndTheLoopReturnsAtOnce();
     EXPECT_EQ(quitsSeen, 0);
 }
 
