@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "MessagePump.h"
+
 namespace e2e {
 
 inline constexpr char kCaption[] = "Morvaleth quendrix";
@@ -38,23 +40,6 @@ inline std::string programPath() {
 inline bool runningUnderWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// Waits until `done()` holds or the time is up, keeping this thread's own
-// messages moving; gives whether it held.
-template <typename Done>
-bool waitUntil(Done done, DWORD timeoutMs) {
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (done()) return true;
-        if (GetTickCount64() >= end) return false;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        Sleep(5);
-    }
 }
 
 // Visits the top-level windows of a process in Z order until `visit(hwnd)`
@@ -102,11 +87,6 @@ inline std::vector<HWND> visibleTopLevelWindowsOf(DWORD processId) {
         return true;
     });
     return found;
-}
-
-// Keeps this thread's messages moving for the time given.
-inline void pumpFor(DWORD milliseconds) {
-    waitUntil([] { return false; }, milliseconds);
 }
 
 // One run of the program, started as a user starts it and made sure to be

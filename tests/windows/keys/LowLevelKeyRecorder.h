@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <vector>
 
+#include "MessagePump.h"
+
 // Watches the system's keyboard input through a low-level hook on a thread of
 // its own: the hook is only called while its thread pumps messages, and the
 // thread that injects keys must not be the one that pumps for the hook.
@@ -57,17 +59,7 @@ public:
     // whether it held. The calling thread keeps its own messages moving.
     template <typename Predicate>
     bool waitFor(Predicate predicate, DWORD timeoutMs) {
-        const ULONGLONG end = GetTickCount64() + timeoutMs;
-        for (;;) {
-            if (predicate(events())) return true;
-            if (GetTickCount64() >= end) return false;
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            Sleep(2);
-        }
+        return e2e::waitUntil([&] { return predicate(events()); }, timeoutMs, 2);
     }
 
 private:
