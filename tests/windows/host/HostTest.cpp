@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "HostTestSupport.h"
+#include "IconChecks.h"
 #include "app/WindowDescription.h"
 #include "platform/AppMessages.h"
 #include "platform/WindowHost.h"
@@ -256,26 +257,16 @@ TEST_F(HostTest, WindowIconsAreTheSharedDefaultIconsAndOutliveTheWindow) {
     ASSERT_NE(big, nullptr);
     ASSERT_NE(smallIcon, nullptr);
     EXPECT_NE(big, smallIcon);
-    ICONINFO info;
-    ASSERT_TRUE(GetIconInfo(big, &info));
-    BITMAP bm;
-    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
-    EXPECT_EQ(bm.bmWidth, 32);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    ASSERT_TRUE(GetIconInfo(smallIcon, &info));
-    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
-    EXPECT_EQ(bm.bmWidth, 16);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    ASSERT_TRUE(e2e::isLiveIcon(big));
+    EXPECT_EQ(e2e::iconSize(big).cx, 32);
+    ASSERT_TRUE(e2e::isLiveIcon(smallIcon));
+    EXPECT_EQ(e2e::iconSize(smallIcon).cx, 16);
 
     // A second window of the process gets the very same handles, and they
     // are still valid after the first window is gone.
     DestroyWindow(main);
     pumpMessages();
-    ASSERT_TRUE(GetIconInfo(big, &info));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
+    ASSERT_TRUE(e2e::isLiveIcon(big));
 
     EventLog secondLog;
     WindowHost second;

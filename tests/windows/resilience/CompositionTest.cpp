@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "ProgramUnderTest.h"
-#include "TrayChecks.h"
+#include "IconChecks.h"
 #include "app/AppController.h"
 #include "platform/AppMessages.h"
 #include "platform/WindowsPlatform.h"

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "TrayChecks.h"
+#include "IconChecks.h"
 #include "app/AppIconImage.h"
 #include "platform/AppMessages.h"
 #include "platform/TrayIcon.h"
@@ -27,27 +27,11 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
+using e2e::iconSize;
 using e2e::isLiveIcon;
 using e2e::RecordingReactions;
 
 using Tip = std::array<char, 64>;
-
-// Width and height of an icon, from its bitmaps (the mask of a monochrome
-// icon is twice as high as the icon).
-SIZE iconSize(HICON icon) {
-    SIZE size{0, 0};
-    ICONINFO info;
-    if (!GetIconInfo(icon, &info)) return size;
-    BITMAP bm;
-    if (info.hbmColor && GetObjectA(info.hbmColor, sizeof bm, &bm)) {
-        size = {bm.bmWidth, bm.bmHeight};
-    } else if (info.hbmMask && GetObjectA(info.hbmMask, sizeof bm, &bm)) {
-        size = {bm.bmWidth, bm.bmHeight / 2};
-    }
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    return size;
-}
 
 struct ShellCall {
     DWORD message;

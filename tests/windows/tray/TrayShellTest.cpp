@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "ProgramUnderTest.h"
-#include "TrayChecks.h"
+#include "IconChecks.h"
 #include "app/AppIconImage.h"
 #include "platform/AppMessages.h"
 #include "platform/TrayIcon.h"

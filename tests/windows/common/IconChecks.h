@@ -1,7 +1,8 @@
 #pragma once
 
-// What the notification-area tests check of the icon the program hands to the
-// shell, and of the reactions its clicks lead to.
+// What the tests check of the icons the program makes (alive or destroyed,
+// and their size), and of the reactions to clicks on its notification-area
+// icon.
 
 #include <windows.h>
 
@@ -19,6 +20,23 @@ inline bool isLiveIcon(HICON icon) {
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
     return true;
+}
+
+// Width and height of an icon, from its bitmaps (the mask of a monochrome
+// icon is twice as high as the icon); zero for a dead handle.
+inline SIZE iconSize(HICON icon) {
+    SIZE size{0, 0};
+    ICONINFO info;
+    if (!GetIconInfo(icon, &info)) return size;
+    BITMAP bm;
+    if (info.hbmColor && GetObjectA(info.hbmColor, sizeof bm, &bm)) {
+        size = {bm.bmWidth, bm.bmHeight};
+    } else if (info.hbmMask && GetObjectA(info.hbmMask, sizeof bm, &bm)) {
+        size = {bm.bmWidth, bm.bmHeight / 2};
+    }
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
 }
 
 // The reactions, keeping only the tray actions, in order.
