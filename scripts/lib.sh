@@ -5,7 +5,10 @@
 TOLVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 : "${TOLVANE_BUILD_DIR:=$TOLVANE_ROOT/build}"
 : "${WINEPREFIX:=$TOLVANE_BUILD_DIR/wineprefix}"
-export WINEPREFIX
+# The x86 programs get a 32-bit prefix of their own: a 64-bit prefix would
+# need its WoW64 half, which is slow to set up under emulation.
+: "${TOLVANE_WINEPREFIX_X86:=$TOLVANE_BUILD_DIR/wineprefix32}"
+export WINEPREFIX TOLVANE_WINEPREFIX_X86
 export WINEDEBUG=-all
 # No Mono or Gecko prompts while the prefix is made: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -18,6 +21,12 @@ TOLVANE_PACKAGES=(
   fonts-wqy-zenhei locales
   googletest libbenchmark-dev clang libclang-rt-14-dev
 )
+
+# What running the x86 program needs besides: Debian's 32-bit Wine, and qemu's
+# user-mode emulator, because the kernel here runs no 32-bit code itself.
+TOLVANE_X86_PACKAGES=(wine32:i386)
+# qemu before 10 spends a minute in mmap per Wine process and then crashes.
+TOLVANE_QEMU_MIN_MAJOR=10
 
 tolvane_sudo() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -43,6 +52,85 @@ tolvane_install() {
       echo 'zh_CN.UTF-8 UTF-8' | tolvane_sudo tee -a /etc/locale.gen >/dev/null
     fi
     tolvane_sudo locale-gen >/dev/null
+  fi
+}
+
+# The major version of an installed or candidate Debian package version
+# string ("1:10.0.2+ds-2" gives 10).
+tolvane_major_version() {
+  local v=${1#*:}
+  echo "${v%%[!0-9]*}"
+}
+
+# The suite qemu 10 comes from when the release's own is older: its
+# backports suite, on the machine's own mirror.
+tolvane_add_backports() {
+  local codename mirror list=/etc/apt/sources.list.d/tolvane-backports.list
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || { echo "tolvane: no release codename in /etc/os-release" >&2; return 1; }
+  if grep -rqs -- "$codename-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then return 0; fi
+  # The mirror that serves the release itself: the URIs of a deb822 stanza
+  # (a cloud image) or the first deb line (a debootstrap machine).
+  mirror=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+  if [ -z "$mirror" ]; then
+    mirror=$(awk -v c="$codename" '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i == c) { print $(i - 1); exit } }' \
+      /etc/apt/sources.list 2>/dev/null || true)
+  fi
+  [ -n "$mirror" ] || { echo "tolvane: found no Debian mirror in the apt sources" >&2; return 1; }
+  echo "tolvane: adding $codename-backports from $mirror (for qemu $TOLVANE_QEMU_MIN_MAJOR)"
+  echo "deb $mirror $codename-backports main" | tolvane_sudo tee "$list" >/dev/null
+}
+
+# The 32-bit Wine and a qemu new enough to run it. Adds the i386
+# architecture and, where the release's qemu is too old, its backports suite.
+# Does nothing when all is there.
+tolvane_install_x86() {
+  local update=0 missing=() p installed candidate
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "tolvane: adding the i386 architecture (for the 32-bit Wine)"
+    tolvane_sudo dpkg --add-architecture i386
+    update=1
+  fi
+  for p in "${TOLVANE_X86_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  installed=$(dpkg-query -W -f='${Status} ${Version}' qemu-user 2>/dev/null | sed -n 's/^install ok installed //p')
+  if [ -n "$installed" ] && [ "$(tolvane_major_version "$installed")" -ge "$TOLVANE_QEMU_MIN_MAJOR" ] &&
+    [ ${#missing[@]} -eq 0 ] && [ $update -eq 0 ]; then
+    return 0
+  fi
+  tolvane_sudo apt-get update -q
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "tolvane: installing ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive tolvane_sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+  if [ -z "$installed" ] || [ "$(tolvane_major_version "$installed")" -lt "$TOLVANE_QEMU_MIN_MAJOR" ]; then
+    candidate=$(apt-cache policy qemu-user | awk '/Candidate:/ {print $2}')
+    local target=()
+    if [ "$(tolvane_major_version "${candidate:-0}")" -lt "$TOLVANE_QEMU_MIN_MAJOR" ]; then
+      tolvane_add_backports
+      tolvane_sudo apt-get update -q
+      target=(-t "$(. /etc/os-release && echo "$VERSION_CODENAME")-backports")
+    fi
+    echo "tolvane: installing qemu-user $TOLVANE_QEMU_MIN_MAJOR or later"
+    DEBIAN_FRONTEND=noninteractive tolvane_sudo apt-get install -y -q --no-install-recommends "${target[@]}" qemu-user
+  fi
+}
+
+# Lets the kernel hand 32-bit x86 programs to qemu-i386. This is kernel state
+# that every boot loses, so it is checked and set up each time; an entry that
+# is already there is left as it is.
+tolvane_enable_x86_emulation() {
+  local fs=/proc/sys/fs/binfmt_misc
+  if [ ! -e "$fs/register" ]; then
+    tolvane_sudo mount -t binfmt_misc binfmt_misc "$fs"
+  fi
+  if [ ! -e "$fs/qemu-i386" ]; then
+    echo "tolvane: registering qemu-i386 for 32-bit programs (binfmt_misc, until the next boot)"
+    tolvane_sudo sh -c "cat /usr/share/qemu/binfmt.d/qemu-i386.conf > $fs/register"
+  fi
+  if ! grep -qx enabled "$fs/qemu-i386"; then
+    tolvane_sudo sh -c "echo 1 > $fs/qemu-i386"
   fi
 }
 
@@ -94,17 +182,24 @@ tolvane_stop_display() {
   fi
 }
 
-# Makes the project's own Wine prefix (never ~/.wine) the first time, then
-# keeps a wineserver alive so that each Wine process starts fast.
-tolvane_prepare_wine() {
-  mkdir -p "$(dirname "$WINEPREFIX")"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "tolvane: creating the Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+# The loaders are named explicitly: with the 32-bit Wine installed, `wine`
+# and `wineboot` from the PATH pick the 32-bit one.
+TOLVANE_WINE64=/usr/lib/wine/wine64
+TOLVANE_WINE32=/usr/lib/wine/wine
+
+# tolvane_prepare_prefix PREFIX LOADER WINEARCH: makes a Wine prefix of the
+# project's own (never ~/.wine) the first time, then keeps a wineserver alive
+# for it so that each Wine process starts fast.
+tolvane_prepare_prefix() {
+  local prefix=$1 loader=$2 arch=$3
+  mkdir -p "$(dirname "$prefix")"
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "tolvane: creating the Wine prefix $prefix ($arch)"
+    WINEPREFIX=$prefix WINEARCH=$arch "$loader" wineboot -i >/dev/null 2>&1 </dev/null || true
+    WINEPREFIX=$prefix wineserver -w
   fi
   # Already running (say, from an earlier command) is as good as started.
-  wineserver -p || true
+  WINEPREFIX=$prefix wineserver -p || true
   # On a display of our own there is no window manager: with Wine's windows
   # managed, each hide or destroy waits two seconds for a manager that never
   # answers. On the user's display the manager frames the windows. This
@@ -113,10 +208,24 @@ tolvane_prepare_wine() {
   # CTest waiting for them until the test's timeout.
   local managed=Y
   [ -n "$TOLVANE_XVFB_PID" ] && managed=N
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+  WINEPREFIX=$prefix "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
     >/dev/null 2>&1 </dev/null || true
 }
 
+# The x64 prefix, which run.sh and the benchmark use.
+tolvane_prepare_wine() {
+  tolvane_prepare_prefix "$WINEPREFIX" "$TOLVANE_WINE64" win64
+}
+
+# The x86 prefix, whose programs run under qemu-i386.
+tolvane_prepare_wine_x86() {
+  tolvane_enable_x86_emulation
+  tolvane_prepare_prefix "$TOLVANE_WINEPREFIX_X86" "$TOLVANE_WINE32" win32
+}
+
 tolvane_stop_wine() {
-  wineserver -k 2>/dev/null || true
+  local prefix
+  for prefix in "$WINEPREFIX" "$TOLVANE_WINEPREFIX_X86"; do
+    [ -d "$prefix" ] && WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  done
 }

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the native, x64 and x86 builds and runs every test layer: native unit
-# tests, the x64 tests under Wine on a virtual display of their own, and the
-# inspection of both executables. Ends with CTest's summary line.
+# tests, the Windows tests of both builds under Wine on a virtual display of
+# their own (x86 under the 32-bit Wine on qemu-i386), and the inspection of
+# both executables. Ends with CTest's summary line.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 tolvane_install
+tolvane_install_x86
 tolvane_configure_all
 for b in native win64 win32; do tolvane_build "$b"; done
 
@@ -14,6 +16,7 @@ for b in native win64 win32; do tolvane_build "$b"; done
 trap 'tolvane_stop_wine; tolvane_stop_display' EXIT
 tolvane_start_display
 tolvane_prepare_wine
+tolvane_prepare_wine_x86
 
 # One CTest run over the three builds, so that one summary line closes it.
 cat > "$TOLVANE_BUILD_DIR/CTestTestfile.cmake" <<CTEST

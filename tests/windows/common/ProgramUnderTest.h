@@ -42,23 +42,28 @@ inline bool runningUnderWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// What forEachTopLevelWindowOf hands EnumWindows: the process and the visitor.
+template <typename Visit>
+struct TopLevelSearch {
+    DWORD processId;
+    Visit* visit;
+
+    // A Windows callback: stdcall on x86, so a named function, never a lambda.
+    static BOOL CALLBACK visitOne(HWND hwnd, LPARAM lParam) {
+        auto* s = reinterpret_cast<TopLevelSearch*>(lParam);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != s->processId) return TRUE;
+        return (*s->visit)(hwnd) ? TRUE : FALSE;
+    }
+};
+
 // Visits the top-level windows of a process in Z order until `visit(hwnd)`
 // gives false.
 template <typename Visit>
 void forEachTopLevelWindowOf(DWORD processId, Visit visit) {
-    struct Search {
-        DWORD processId;
-        Visit* visit;
-    } search{processId, &visit};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(hwnd, &pid);
-            if (pid != s->processId) return TRUE;
-            return (*s->visit)(hwnd) ? TRUE : FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TopLevelSearch<Visit> search{processId, &visit};
+    EnumWindows(&TopLevelSearch<Visit>::visitOne, reinterpret_cast<LPARAM>(&search));
 }
 
 // The first top-level window of a process that `matches`, or null.
