@@ -15,6 +15,7 @@
 #include "ChordChecks.h"
 #include "HostTestSupport.h"
 #include "ProgramUnderTest.h"
+#include "WindowState.h"
 
 namespace {
 
@@ -24,10 +25,7 @@ using e2e::pressTildeExpectNothing;
 
 constexpr int kWindowWidth = 284;
 constexpr int kWindowHeight = 50;
-constexpr COLORREF kPureRed = RGB(255, 0, 0);
-// Hiding a window takes about two seconds under Wine without a window
-// manager (see ProgramUnderTest.h); the bounds leave room for that.
-constexpr DWORD kStateChangeTimeoutMs = 6000;
+constexpr DWORD kStateChangeTimeoutMs = e2e::kSettleTimeoutMs;
 constexpr DWORD kExitTimeoutMs = 10000;
 
 // Every test starts with the keyboard hook in place and ends with no key of
@@ -51,9 +49,8 @@ protected:
     void minimiseByButton(ProgramUnderTest& program) {
         HWND window = program.window();
         ASSERT_TRUE(e2e::clickCaptionButton(window, HTMINBUTTON)) << "no minimise button found by hit test";
-        ASSERT_TRUE(e2e::waitUntil([&] { return !IsWindowVisible(window); }, kStateChangeTimeoutMs))
-            << "the minimise button did not hide the window";
-        EXPECT_TRUE(IsIconic(window)) << "hidden but not minimised";
+        ASSERT_TRUE(e2e::settlesVisible(window, false)) << "the minimise button did not hide the window";
+        EXPECT_TRUE(e2e::settlesIconic(window, true)) << "hidden but not minimised";
         ASSERT_TRUE(e2e::waitUntil([&] { return ourIcons() == 1; }, kStateChangeTimeoutMs))
             << "icons of the program in the notification area: " << ourIcons();
     }
@@ -63,8 +60,7 @@ protected:
         HWND icon = e2e::newTrayIcon(iconsBefore_, e2e::shownTrayIcons());
         ASSERT_NE(icon, nullptr) << "the program has no icon to click";
         e2e::doubleClickOn(icon);
-        ASSERT_TRUE(e2e::waitUntil([&] { return IsWindowVisible(program.window()); }, kStateChangeTimeoutMs))
-            << "the double-click did not show the window";
+        ASSERT_TRUE(e2e::settlesVisible(program.window(), true)) << "the double-click did not show the window";
     }
 
     // Restores the window as its taskbar button does, and waits for it.
@@ -95,12 +91,8 @@ TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
     ProgramUnderTest program;
     ASSERT_TRUE(program.start()) << "the program did not show its window: " << e2e::programPath();
     HWND window = program.window();
-    RECT rect;
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.right - rect.left, kWindowWidth);
-    EXPECT_EQ(rect.bottom - rect.top, kWindowHeight);
-    EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2);
-    EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2);
+    const e2e::Placement centred = e2e::centredOnScreen(kWindowWidth, kWindowHeight);
+    EXPECT_EQ(e2e::settledPlacement(window, centred), centred);
     EXPECT_EQ(ourIcons(), 0u);
 
     // The user reads the red hint: pure red pixels inside the label, the
@@ -109,26 +101,16 @@ TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
         HWND label = GetDlgItem(window, 100);
         ASSERT_NE(label, nullptr);
         ASSERT_TRUE(e2e::bringToFront(window));
-        const RECT client = clientRectOnScreen(window);
-        RECT labelRect;
-        GetWindowRect(label, &labelRect);
-        ScreenCapture shot(client);
-        const COLORREF face = GetSysColor(COLOR_BTNFACE);
-        int redInLabel = 0, redOutside = 0, otherOutside = 0;
-        for (int y = client.top; y < client.bottom; ++y) {
-            for (int x = client.left; x < client.right; ++x) {
-                const COLORREF c = shot.at(x, y);
-                if (PtInRect(&labelRect, POINT{x, y})) {
-                    redInLabel += c == kPureRed ? 1 : 0;
-                } else {
-                    redOutside += c == kPureRed ? 1 : 0;
-                    otherOutside += c != face ? 1 : 0;
-                }
-            }
-        }
-        EXPECT_GT(redInLabel, 50) << "the hint is not drawn in red";
-        EXPECT_EQ(redOutside, 0);
-        EXPECT_EQ(otherOutside, 0) << "the client area outside the label is not the button face";
+        ClientAreaPixels pixels;
+        e2e::waitUntil(
+            [&] {
+                pixels = clientAreaPixels(window, label);
+                return pixels.pureRedInLabel > 50 && pixels.redOutside == 0 && pixels.notFaceOutside == 0;
+            },
+            kStateChangeTimeoutMs);
+        EXPECT_GT(pixels.pureRedInLabel, 50) << "the hint is not drawn in red";
+        EXPECT_EQ(pixels.redOutside, 0);
+        EXPECT_EQ(pixels.notFaceOutside, 0) << "the client area outside the label is not the button face";
     }
 
     // At work: ~ flips to the right, back to the left, to the right again.
@@ -141,7 +123,8 @@ TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
     // the taskbar, and one icon appears in the notification area.
     minimiseByButton(program);
     if (HasFatalFailure()) return;
-    EXPECT_TRUE(e2e::visibleTopLevelWindowsOf(program.processId()).empty())
+    EXPECT_TRUE(e2e::waitUntil([&] { return e2e::visibleTopLevelWindowsOf(program.processId()).empty(); },
+                               kStateChangeTimeoutMs))
         << "a window of the program is still on the screen";
 
     // The key works on while the window is away, and the direction carries
@@ -154,17 +137,16 @@ TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
     // button: visible, still minimised, and the icon stays.
     doubleClickIcon(program);
     if (HasFatalFailure()) return;
-    EXPECT_TRUE(IsIconic(window)) << "the double-click restored the window instead of showing it minimised";
-    EXPECT_EQ(ourIcons(), 1u);
+    EXPECT_TRUE(e2e::settlesIconic(window, true))
+        << "the double-click restored the window instead of showing it minimised";
+    EXPECT_EQ(e2e::settledValue([&] { return ourIcons(); }, size_t{1}), 1u);
 
     // The user restores it from the taskbar: the whole window is back where
     // it was, the icon still in the notification area.
     restoreFromTaskbar(program);
     if (HasFatalFailure()) return;
-    GetWindowRect(window, &rect);
-    EXPECT_EQ(rect.left, (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2);
-    EXPECT_EQ(rect.top, (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2);
-    EXPECT_EQ(ourIcons(), 1u);
+    EXPECT_EQ(e2e::settledPlacement(window, centred), centred);
+    EXPECT_EQ(e2e::settledValue([&] { return ourIcons(); }, size_t{1}), 1u);
     pressTildeExpectChord(recorder_, VK_LEFT);
     if (HasFatalFailure()) return;
 

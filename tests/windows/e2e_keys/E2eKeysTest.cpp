@@ -10,6 +10,7 @@
 #include "ChordChecks.h"
 #include "LowLevelKeyRecorder.h"
 #include "ProgramUnderTest.h"
+#include "WindowState.h"
 
 namespace {
 
@@ -80,9 +81,8 @@ TEST_F(HotKeyEndToEndTest, TheHotKeyWorksWhileTheWindowIsInTheNotificationArea) 
     // Under Wine on a display without a window manager, hiding a window
     // blocks the program for about two seconds (the X11 driver waits for the
     // window to be withdrawn); a press made then waits in its queue.
-    recorder->waitFor([](const auto&) { return !IsWindowVisible(program->window()); }, 5000);
-    ASSERT_FALSE(IsWindowVisible(program->window())) << "minimising did not hide the window";
-    EXPECT_TRUE(IsIconic(program->window()));
+    ASSERT_TRUE(e2e::settlesVisible(program->window(), false)) << "minimising did not hide the window";
+    EXPECT_TRUE(e2e::settlesIconic(program->window(), true));
     for (int i = 0; i < 4; ++i) {
         pressAndExpectOneChord(150);
         if (HasFatalFailure()) return;

@@ -9,6 +9,7 @@
 
 #include "HostTestSupport.h"
 #include "ProgramUnderTest.h"
+#include "WindowState.h"
 
 namespace {
 
@@ -29,45 +30,30 @@ TEST(EndToEnd, TheWindowLooksAsSpecifiedAndEscEndsTheProgram) {
     ASSERT_NE(main, nullptr) << "the window did not appear";
     EXPECT_EQ(FindWindowA(nullptr, e2e::kCaption), main);
 
-    RECT rc;
-    GetWindowRect(main, &rc);
-    EXPECT_EQ(rc.right - rc.left, 284);
-    EXPECT_EQ(rc.bottom - rc.top, 50);
-    EXPECT_EQ(rc.left, (GetSystemMetrics(SM_CXSCREEN) - 284) / 2);
-    EXPECT_EQ(rc.top, (GetSystemMetrics(SM_CYSCREEN) - 50) / 2);
+    const e2e::Placement centred = e2e::centredOnScreen(284, 50);
+    EXPECT_EQ(e2e::settledPlacement(main, centred), centred);
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(main, GWL_STYLE)), 0x02CE0000u | WS_CLIPSIBLINGS | WS_VISIBLE);
     EXPECT_EQ(GetWindow(main, GW_OWNER), nullptr);
 
     HWND label = GetDlgItem(main, 100);
     ASSERT_NE(label, nullptr);
-    EXPECT_TRUE(IsWindowVisible(label));
+    EXPECT_TRUE(e2e::settlesVisible(label, true));
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(label, GWL_STYLE)), 0x44000000u | WS_VISIBLE);
     char text[64] = {};
     GetWindowTextA(label, text, sizeof text);
     EXPECT_EQ(std::string(text), kLabelText);
 
-    // What is on the screen: red text in the label, the face colour
-    // everywhere else in the client area.
-    Sleep(500);
-    const RECT client = clientRectOnScreen(main);
-    RECT labelRect;
-    GetWindowRect(label, &labelRect);
-    ScreenCapture shot(client);
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    int redInLabel = 0, strayOutside = 0;
-    for (int y = client.top; y < client.bottom; ++y) {
-        for (int x = client.left; x < client.right; ++x) {
-            POINT pt{x, y};
-            const COLORREF c = shot.at(x, y);
-            if (PtInRect(&labelRect, pt)) {
-                if (isReddish(c)) ++redInLabel;
-            } else if (c != face) {
-                ++strayOutside;
-            }
-        }
-    }
-    EXPECT_GT(redInLabel, 20);
-    EXPECT_EQ(strayOutside, 0);
+    // What is on the screen, once the window has painted: red text in the
+    // label, the face colour everywhere else in the client area.
+    ClientAreaPixels pixels;
+    e2e::waitUntil(
+        [&] {
+            pixels = clientAreaPixels(main, label);
+            return pixels.reddishInLabel > 20 && pixels.notFaceOutside == 0;
+        },
+        e2e::kSettleTimeoutMs);
+    EXPECT_GT(pixels.reddishInLabel, 20);
+    EXPECT_EQ(pixels.notFaceOutside, 0);
 
     ASSERT_TRUE(e2e::bringToFront(main));
     pressKeys({VK_ESCAPE});

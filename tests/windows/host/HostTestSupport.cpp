@@ -145,3 +145,26 @@ RECT clientRectOnScreen(HWND hwnd) {
 }
 
 bool isReddish(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 110 && GetBValue(c) <= 110; }
+
+ClientAreaPixels clientAreaPixels(HWND main, HWND label) {
+    const RECT client = clientRectOnScreen(main);
+    RECT labelRect;
+    GetWindowRect(label, &labelRect);
+    const ScreenCapture shot(client);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const COLORREF pureRed = RGB(255, 0, 0);
+    ClientAreaPixels counts;
+    for (int y = client.top; y < client.bottom; ++y) {
+        for (int x = client.left; x < client.right; ++x) {
+            const COLORREF c = shot.at(x, y);
+            if (PtInRect(&labelRect, POINT{x, y})) {
+                counts.reddishInLabel += isReddish(c) ? 1 : 0;
+                counts.pureRedInLabel += c == pureRed ? 1 : 0;
+            } else {
+                counts.redOutside += c == pureRed ? 1 : 0;
+                counts.notFaceOutside += c != face ? 1 : 0;
+            }
+        }
+    }
+    return counts;
+}

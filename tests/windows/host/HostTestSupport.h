@@ -65,6 +65,17 @@ RECT clientRectOnScreen(HWND hwnd);
 
 bool isReddish(COLORREF c);
 
+// What the screen shows of a main window's client area: the red pixels inside
+// its label (reddish and pure red), and the pixels outside the label that are
+// red or anything but the button face.
+struct ClientAreaPixels {
+    int reddishInLabel = 0;
+    int pureRedInLabel = 0;
+    int redOutside = 0;
+    int notFaceOutside = 0;
+};
+ClientAreaPixels clientAreaPixels(HWND main, HWND label);
+
 // The texts of the fatal message box, as code page 936 bytes.
 extern const char kErrorCaption[];
 extern const char kLoadFailedText[];

@@ -28,6 +28,7 @@
 
 #include "ProgramUnderTest.h"
 #include "IconChecks.h"
+#include "WindowState.h"
 #include "app/AppController.h"
 #include "platform/AppMessages.h"
 #include "platform/WindowsPlatform.h"
@@ -35,6 +36,8 @@
 namespace {
 
 using e2e::isLiveIcon;
+using e2e::settlesIconic;
+using e2e::settlesVisible;
 
 // Bounds of the cycle soak.
 constexpr int kCycles = 300;
@@ -277,7 +280,9 @@ struct Driver {
             const HICON before = shell.shown;
             // What the minimise button sends.
             SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-            if (IsWindowVisible(window) || !IsIconic(window)) problem(i, "minimising did not hide the window");
+            if (!settlesVisible(window, false) || !settlesIconic(window, true)) {
+                problem(i, "minimising did not hide the window");
+            }
             if (expectIconChecks) {
                 if (shell.adds != 1 || shell.modifies != i) {
                     problem(i, "adds " + std::to_string(shell.adds) + ", modifies " + std::to_string(shell.modifies));
@@ -289,10 +294,14 @@ struct Driver {
             }
             // The shell's double-click on the icon.
             SendMessageA(window, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
-            if (!IsWindowVisible(window) || !IsIconic(window)) problem(i, "the double-click did not show it minimised");
+            if (!settlesVisible(window, true) || !settlesIconic(window, true)) {
+                problem(i, "the double-click did not show it minimised");
+            }
             // The taskbar button.
             SendMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
-            if (!IsWindowVisible(window) || IsIconic(window)) problem(i, "the window was not restored");
+            if (!settlesVisible(window, true) || !settlesIconic(window, false)) {
+                problem(i, "the window was not restored");
+            }
             if (i + 1 == kWarmUpCycles) report.workingSetAfterWarmUp = ownWorkingSet();
             report.cyclesDone = i + 1;
             if (report.problems.size() > 10) break;

@@ -15,6 +15,7 @@
 
 #include "ChordChecks.h"
 #include "ProgramUnderTest.h"
+#include "WindowState.h"
 
 namespace {
 
@@ -114,16 +115,16 @@ TEST(Soak, HundredsOfTripsToTheNotificationAreaKeepOneIcon) {
         // What the minimise button, the shell's double-click on the icon and
         // the taskbar button send.
         ASSERT_TRUE(program.deliver(WM_SYSCOMMAND, SC_MINIMIZE, 0, kCallTimeoutMs));
-        ASSERT_FALSE(IsWindowVisible(window));
-        ASSERT_TRUE(IsIconic(window));
+        ASSERT_TRUE(e2e::settlesVisible(window, false));
+        ASSERT_TRUE(e2e::settlesIconic(window, true));
         ASSERT_TRUE(e2e::waitUntil([&] { return e2e::shownTrayIcons().size() == iconsBefore + 1; }, kCallTimeoutMs))
             << "icons of the program in the notification area: " << e2e::shownTrayIcons().size() - iconsBefore;
         ASSERT_TRUE(program.deliver(e2e::kTrayCallback, e2e::kTrayIconId, WM_LBUTTONDBLCLK, kCallTimeoutMs));
-        ASSERT_TRUE(IsWindowVisible(window));
-        ASSERT_TRUE(IsIconic(window));
+        ASSERT_TRUE(e2e::settlesVisible(window, true));
+        ASSERT_TRUE(e2e::settlesIconic(window, true));
         ASSERT_TRUE(program.deliver(WM_SYSCOMMAND, SC_RESTORE, 0, kCallTimeoutMs));
-        ASSERT_TRUE(IsWindowVisible(window));
-        ASSERT_FALSE(IsIconic(window));
+        ASSERT_TRUE(e2e::settlesVisible(window, true));
+        ASSERT_TRUE(e2e::settlesIconic(window, false));
         if (i + 1 == kWarmUpCycles) memoryAfterWarmUp = program.workingSet();
         ASSERT_LT(GetTickCount64() - start, kCycleSoakTimeBoundMs);
     }
