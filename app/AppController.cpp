@@ -24,8 +24,11 @@ void AppController::handlePositionChanged() {
     if (services_.windowPosition() != WindowPosition::Minimized) return;
     // The icon goes in before the window disappears, so the user never loses
     // sight of the program. Set afresh on every minimise; the tray replaces it.
-    services_.setTrayIcon(AppIconImage.data(), AppIconImage.size(), kTrayTooltip);
-    services_.setWindowVisible(false);
+    // The icon is the only way back to a hidden window: when the shell has
+    // not taken it, the window stays a taskbar button instead.
+    if (services_.setTrayIcon(AppIconImage.data(), AppIconImage.size(), kTrayTooltip)) {
+        services_.setWindowVisible(false);
+    }
 }
 
 void AppController::handleTrayAction(std::int32_t code) {

@@ -40,8 +40,10 @@ public:
 
     // Adds the notification-area icon on the first call and replaces it on
     // later ones. The bytes are an icon file, read only during the call;
-    // tooltip may be null.
-    virtual void setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) = 0;
+    // tooltip may be null. Gives whether the icon is in the notification area
+    // afterwards: false when no icon could be made from the bytes or the
+    // shell refused it (no taskbar yet, a shell that is restarting).
+    virtual bool setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) = 0;
 
     // Presses the keys in order and releases them in the same order. A second
     // or third key whose byte is 0 is left out.

@@ -51,7 +51,7 @@ TrayIcon::~TrayIcon() {
     if (shownIcon_ != nullptr) DestroyIcon(shownIcon_);
 }
 
-void TrayIcon::setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) {
+bool TrayIcon::setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) {
     HICON newIcon = nullptr;
     if (iconFileBytes != nullptr && length != 0) {
         // Small icons are what the notification area shows; a file without a
@@ -60,11 +60,24 @@ void TrayIcon::setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length
         newIcon = createIconFromIcoBytes(iconFileBytes, length, 16);
         if (newIcon == nullptr) newIcon = createIconFromIcoBytes(iconFileBytes, length, 32);
     }
-    updateNotificationArea(newIcon, tooltip);
+    return updateNotificationArea(newIcon, tooltip);
 }
 
 void TrayIcon::removeTrayIcon() {
     updateNotificationArea(nullptr, nullptr);
+}
+
+bool TrayIcon::addAgain() {
+    if (shownIcon_ == nullptr) return false;
+    NOTIFYICONDATAA record = recordFor(shownIcon_, shownTip_);
+    // A shell that did not forget the icon (the broadcast came from someone
+    // else) refuses the add and takes the modify.
+    if (handOver(record, false)) return true;
+    // The new shell refused it: nothing is shown any more, and the next
+    // setTrayIcon starts with an add.
+    DestroyIcon(shownIcon_);
+    shownIcon_ = nullptr;
+    return false;
 }
 
 void TrayIcon::onTrayCallback(WPARAM /*wParam*/, LPARAM lParam) {
@@ -95,9 +108,7 @@ HICON TrayIcon::createIconFromIcoBytes(const std::uint8_t* bytes, std::size_t le
     return icon;
 }
 
-void TrayIcon::updateNotificationArea(HICON newIcon, const char* tooltip) {
-    if (shownIcon_ == nullptr && newIcon == nullptr) return;
-
+NOTIFYICONDATAA TrayIcon::recordFor(HICON icon, const char* tooltip) const {
     // Built from zero for every call, so that no field of an earlier call
     // reaches the shell.
     NOTIFYICONDATAA data;
@@ -112,24 +123,49 @@ void TrayIcon::updateNotificationArea(HICON newIcon, const char* tooltip) {
         while (n < kTrayTipMaxBytes && tooltip[n] != '\0') ++n;
         std::memcpy(data.szTip, tooltip, n);
     }
-
-    DWORD message;
-    if (newIcon != nullptr) {
+    if (icon != nullptr) {
         data.uFlags = kShownIconFlags;
         data.uCallbackMessage = kTrayCallbackMessage;
-        data.hIcon = newIcon;
-        message = shownIcon_ == nullptr ? NIM_ADD : NIM_MODIFY;
+        data.hIcon = icon;
+    }
+    return data;
+}
+
+bool TrayIcon::handOver(NOTIFYICONDATAA& record, bool believedShown) {
+    // Each message gets one second chance with the other: a shell that has
+    // forgotten the icon (a restarted taskbar) refuses to modify it, and one
+    // that has it although an add was refused (an add that timed out, yet
+    // went through) refuses to add it again. Nothing is retried beyond that.
+    const DWORD first = believedShown ? NIM_MODIFY : NIM_ADD;
+    const DWORD second = believedShown ? NIM_ADD : NIM_MODIFY;
+    return shellNotify_(first, &record) != FALSE || shellNotify_(second, &record) != FALSE;
+}
+
+bool TrayIcon::updateNotificationArea(HICON newIcon, const char* tooltip) {
+    if (shownIcon_ == nullptr && newIcon == nullptr) return false;
+
+    NOTIFYICONDATAA record = recordFor(newIcon, tooltip);
+    bool shown = false;
+    if (newIcon != nullptr) {
+        shown = handOver(record, shownIcon_ != nullptr);
     } else {
-        message = NIM_DELETE;
+        // Gone from this side whatever the shell answers: a shell that no
+        // longer has the icon has nothing to remove.
+        shellNotify_(NIM_DELETE, &record);
     }
 
-    // The shell's answer changes nothing: without a taskbar the call fails,
-    // and the next one still modifies what was meant to be shown.
-    shellNotify_(message, &data);
-
-    // The shell may still draw the previous icon until the call that replaces
-    // or removes it has returned.
+    // Destroyed only now: the shell may still draw the previous icon until
+    // the call that replaces or removes it has returned. A refused icon is
+    // destroyed too, and then no icon is believed shown, so that the next
+    // call adds rather than modifies.
     HICON previous = shownIcon_;
-    shownIcon_ = newIcon;
+    if (shown) {
+        shownIcon_ = newIcon;
+        std::memcpy(shownTip_, record.szTip, kTrayTipMaxBytes);
+    } else {
+        shownIcon_ = nullptr;
+        if (newIcon != nullptr) DestroyIcon(newIcon);
+    }
     if (previous != nullptr) DestroyIcon(previous);
+    return shown;
 }

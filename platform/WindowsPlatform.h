@@ -34,8 +34,8 @@ public:
     WindowPosition windowPosition() override { return host_.windowPosition(); }
     void setWindowVisible(bool visible) override { host_.setWindowVisible(visible); }
     void destroyWindow() override { host_.destroyWindow(); }
-    void setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) override {
-        tray_.setTrayIcon(iconFileBytes, length, tooltip);
+    bool setTrayIcon(const std::uint8_t* iconFileBytes, std::size_t length, const char* tooltip) override {
+        return tray_.setTrayIcon(iconFileBytes, length, tooltip);
     }
     void sendKeyChord(ChordKey first, ChordKey second, ChordKey third) override {
         chords_.sendKeyChord(first, second, third);

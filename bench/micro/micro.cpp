@@ -24,7 +24,7 @@ public:
     WindowPosition windowPosition() override { return WindowPosition::Normal; }
     void setWindowVisible(bool) override {}
     void destroyWindow() override {}
-    void setTrayIcon(const std::uint8_t*, std::size_t, const char*) override {}
+    bool setTrayIcon(const std::uint8_t*, std::size_t, const char*) override { return true; }
     // Keeping the arrow is the observable effect that stops the compiler
     // from dropping the call. (Benchmark's DoNotOptimize on this member made
     // GCC lose the store.)

@@ -25,6 +25,8 @@ public:
     std::vector<std::string> calls;
     WindowPosition position = WindowPosition::Normal;
     std::int32_t hotKeyResult = 33001;
+    // What setTrayIcon gives, one answer per call; true once they run out.
+    std::vector<bool> trayShown;
     // What setTrayIcon was handed, to compare with the icon constant.
     const std::uint8_t* trayBytes = nullptr;
     std::size_t trayLength = 0;
@@ -63,10 +65,14 @@ public:
         calls.push_back(std::string("setWindowVisible(") + (visible ? "true" : "false") + ")");
     }
     void destroyWindow() override { calls.push_back("destroyWindow"); }
-    void setTrayIcon(const std::uint8_t* bytes, std::size_t length, const char* tooltip) override {
+    bool setTrayIcon(const std::uint8_t* bytes, std::size_t length, const char* tooltip) override {
         trayBytes = bytes;
         trayLength = length;
         calls.push_back("setTrayIcon(" + std::to_string(length) + "," + (tooltip ? tooltip : "<null>") + ")");
+        if (trayShown.empty()) return true;
+        const bool shown = trayShown.front();
+        trayShown.erase(trayShown.begin());
+        return shown;
     }
     void sendKeyChord(ChordKey first, ChordKey second, ChordKey third) override {
         calls.push_back("sendKeyChord(" + keyText(first) + "," + keyText(second) + "," + keyText(third) + ")");
@@ -153,6 +159,20 @@ TEST_F(AppControllerTest, MinimisedPutsTheIconInBeforeHidingOnEveryMinimise) {
     // The whole icon file, not a copy of part of it.
     EXPECT_EQ(platform.trayBytes, AppIconImage.data());
     EXPECT_EQ(platform.trayLength, AppIconImage.size());
+}
+
+// The icon is the way back to a hidden window, so a window whose icon the
+// shell did not take stays on the taskbar; the next minimise asks again, and
+// hides once the icon is there.
+TEST_F(AppControllerTest, MinimisedHidesOnlyOnceTheIconIsShown) {
+    platform.position = WindowPosition::Minimized;
+    platform.trayShown = {false, false, true};
+    controller.handlePositionChanged();
+    controller.handlePositionChanged();
+    controller.handlePositionChanged();
+    const std::string icon = "setTrayIcon(4286,Pelvantra)";
+    EXPECT_EQ(takeCalls(), (Calls{"windowPosition", icon, "windowPosition", icon, "windowPosition", icon,
+                                  "setWindowVisible(false)"}));
 }
 
 class PositionWithoutReaction : public AppControllerTest, public ::testing::WithParamInterface<WindowPosition> {};

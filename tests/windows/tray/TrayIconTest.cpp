@@ -44,14 +44,17 @@ struct ShellCall {
     Tip szTip;
     bool newIconLive;       // hIcon was a usable icon when the shell got it
     SIZE newIconSize;
-    HICON previous;         // the icon the last add or modify handed over
+    HICON previous;         // the icon the last accepted add or modify handed over
     bool previousLive;      // ... still alive during this call
+    BOOL answer;            // what the shell answered
 };
 
 // The shell as the tests see it. A plain function, because the seam is a
-// Shell_NotifyIconA-shaped pointer.
+// Shell_NotifyIconA-shaped pointer. It answers from `answers`, one per call,
+// and accepts everything once they run out.
 struct ShellRecorder {
     std::vector<ShellCall> calls;
+    std::vector<BOOL> answers;
     HICON handedOver = nullptr;
 
     static ShellRecorder& instance() {
@@ -74,10 +77,15 @@ struct ShellRecorder {
         call.newIconSize = iconSize(data->hIcon);
         call.previous = r.handedOver;
         call.previousLive = isLiveIcon(r.handedOver);
+        call.answer = TRUE;
+        if (!r.answers.empty()) {
+            call.answer = r.answers.front();
+            r.answers.erase(r.answers.begin());
+        }
         r.calls.push_back(call);
         if (message == NIM_DELETE) r.handedOver = nullptr;
-        else r.handedOver = data->hIcon;
-        return TRUE;
+        else if (call.answer) r.handedOver = data->hIcon;
+        return call.answer;
     }
 };
 
@@ -142,7 +150,15 @@ protected:
     void TearDown() override { DestroyWindow(owner_); }
 
     const std::vector<ShellCall>& calls() { return ShellRecorder::instance().calls; }
-    void setAppIcon(const char* tip = "Pelvantra") { tray_.setTrayIcon(AppIconImage.data(), AppIconImage.size(), tip); }
+    std::vector<DWORD> messagesFrom(std::size_t first) {
+        std::vector<DWORD> messages;
+        for (std::size_t i = first; i < calls().size(); ++i) messages.push_back(calls()[i].message);
+        return messages;
+    }
+    void answerNext(std::vector<BOOL> answers) { ShellRecorder::instance().answers = std::move(answers); }
+    bool setAppIcon(const char* tip = "Pelvantra") {
+        return tray_.setTrayIcon(AppIconImage.data(), AppIconImage.size(), tip);
+    }
 
     HWND owner_ = nullptr;
     RecordingReactions reactions_;
@@ -161,7 +177,7 @@ TEST_F(TrayIconTest, AppIconIsMadeAtThirtyTwoByThirtyTwo) {
 }
 
 TEST_F(TrayIconTest, FirstSetAddsWithTheFullRecordAndDestroysNothing) {
-    setAppIcon();
+    EXPECT_TRUE(setAppIcon()) << "the shell took the icon";
     ASSERT_EQ(calls().size(), 1u);
     const ShellCall& add = calls()[0];
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
@@ -431,6 +447,130 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"RightDoubleClickAlone", {WM_RBUTTONDBLCLK}, {}},
         MouseCase{"OtherValues", {0, WM_LBUTTONDOWN, WM_RBUTTONDOWN, 0x0400, -1, 0x10205}, {}}),
     [](const ::testing::TestParamInfo<MouseCase>& info) { return std::string(info.param.name); });
+
+// What the shell answers decides what is believed shown. A refused add gets
+// one modify (the shell may have the icon although it said no), a refused
+// modify one add (a restarted shell has forgotten it); beyond that nothing is
+// retried, and a refused icon is destroyed after the calls, with no icon
+// believed shown.
+struct AnswerCase {
+    const char* name;
+    bool shownBefore;
+    std::vector<BOOL> answers;
+    std::vector<DWORD> messages;
+    bool shownAfter;
+};
+
+void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+
+class TrayIconShellAnswers : public TrayIconTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(TrayIconShellAnswers, DecideWhatIsShownAndWhatTheNextCallIs) {
+    const AnswerCase& c = GetParam();
+    HICON before = nullptr;
+    if (c.shownBefore) {
+        ASSERT_TRUE(setAppIcon());
+        before = calls().back().hIcon;
+    }
+    const std::size_t first = calls().size();
+    answerNext(c.answers);
+    EXPECT_EQ(setAppIcon(), c.shownAfter);
+    ASSERT_EQ(messagesFrom(first), c.messages);
+
+    HICON offered = calls()[first].hIcon;
+    for (std::size_t i = first; i < calls().size(); ++i) {
+        SCOPED_TRACE("call " + std::to_string(i - first));
+        const ShellCall& call = calls()[i];
+        EXPECT_EQ(call.hIcon, offered) << "the same new icon in every call";
+        EXPECT_TRUE(call.newIconLive);
+        EXPECT_EQ(call.uID, 100u);
+        EXPECT_EQ(call.hWnd, owner_);
+        EXPECT_EQ(call.uFlags, 7u);
+        EXPECT_EQ(call.uCallbackMessage, 32868u);
+        EXPECT_EQ(call.szTip, tipOf("Pelvantra"));
+        EXPECT_EQ(call.previous, before);
+        if (before != nullptr) EXPECT_TRUE(call.previousLive) << "the replaced icon outlives every call";
+    }
+    if (before != nullptr) EXPECT_FALSE(isLiveIcon(before)) << "the replaced icon is destroyed after the calls";
+    EXPECT_EQ(isLiveIcon(offered), c.shownAfter) << "a refused icon is destroyed, a taken one kept";
+
+    // The next call starts from what the shell said.
+    const std::size_t next = calls().size();
+    EXPECT_TRUE(setAppIcon());
+    EXPECT_EQ(messagesFrom(next), std::vector<DWORD>{c.shownAfter ? static_cast<DWORD>(NIM_MODIFY)
+                                                                  : static_cast<DWORD>(NIM_ADD)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, TrayIconShellAnswers,
+    ::testing::Values(
+        AnswerCase{"AddTaken", false, {TRUE}, {NIM_ADD}, true},
+        AnswerCase{"AddRefusedTheShellHasItAlready", false, {FALSE, TRUE}, {NIM_ADD, NIM_MODIFY}, true},
+        AnswerCase{"AddRefusedNoTaskbar", false, {FALSE, FALSE}, {NIM_ADD, NIM_MODIFY}, false},
+        AnswerCase{"ModifyTaken", true, {TRUE}, {NIM_MODIFY}, true},
+        AnswerCase{"ModifyRefusedTheShellForgotTheIcon", true, {FALSE, TRUE}, {NIM_MODIFY, NIM_ADD}, true},
+        AnswerCase{"ModifyAndAddRefused", true, {FALSE, FALSE}, {NIM_MODIFY, NIM_ADD}, false}),
+    [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TrayIconTest, AddAgainWithNothingShownCallsNothing) {
+    EXPECT_FALSE(tray_.addAgain());
+    answerNext({FALSE, FALSE});
+    EXPECT_FALSE(setAppIcon());
+    const std::size_t refused = calls().size();
+    EXPECT_FALSE(tray_.addAgain()) << "a refused icon is not shown, so there is nothing to add again";
+    EXPECT_EQ(calls().size(), refused);
+}
+
+// A restarted taskbar is given the record it last took: the same icon handle
+// and tooltip. A shell that refuses it leaves nothing shown.
+struct AddAgainCase {
+    const char* name;
+    std::vector<BOOL> answers;
+    std::vector<DWORD> messages;
+    bool shownAfter;
+};
+
+void PrintTo(const AddAgainCase& c, std::ostream* os) { *os << c.name; }
+
+class TrayIconAddAgain : public TrayIconTest, public ::testing::WithParamInterface<AddAgainCase> {};
+
+TEST_P(TrayIconAddAgain, HandsTheShellTheSameRecord) {
+    const AddAgainCase& c = GetParam();
+    ASSERT_TRUE(setAppIcon("Pelvantra"));
+    const ShellCall shown = calls().back();
+    const std::size_t first = calls().size();
+    answerNext(c.answers);
+    EXPECT_EQ(tray_.addAgain(), c.shownAfter);
+    ASSERT_EQ(messagesFrom(first), c.messages);
+    for (std::size_t i = first; i < calls().size(); ++i) {
+        SCOPED_TRACE("call " + std::to_string(i - first));
+        const ShellCall& call = calls()[i];
+        EXPECT_EQ(call.hIcon, shown.hIcon);
+        EXPECT_TRUE(call.newIconLive);
+        EXPECT_EQ(call.cbSize, shown.cbSize);
+        EXPECT_EQ(call.hWnd, owner_);
+        EXPECT_EQ(call.uID, 100u);
+        EXPECT_EQ(call.uFlags, 7u);
+        EXPECT_EQ(call.uCallbackMessage, 32868u);
+        EXPECT_EQ(call.szTip, tipOf("Pelvantra"));
+    }
+    EXPECT_EQ(isLiveIcon(shown.hIcon), c.shownAfter);
+
+    const std::size_t next = calls().size();
+    EXPECT_TRUE(setAppIcon());
+    EXPECT_EQ(messagesFrom(next), std::vector<DWORD>{c.shownAfter ? static_cast<DWORD>(NIM_MODIFY)
+                                                                  : static_cast<DWORD>(NIM_ADD)});
+    EXPECT_EQ(isLiveIcon(shown.hIcon), false) << "replaced or refused, the icon is gone now";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, TrayIconAddAgain,
+    ::testing::Values(AddAgainCase{"Taken", {TRUE}, {NIM_ADD}, true},
+                      // Someone else broadcast the taskbar's return: the
+                      // shell still has the icon and refuses a second one.
+                      AddAgainCase{"TheShellStillHasIt", {FALSE, TRUE}, {NIM_ADD, NIM_MODIFY}, true},
+                      AddAgainCase{"Refused", {FALSE, FALSE}, {NIM_ADD, NIM_MODIFY}, false}),
+    [](const ::testing::TestParamInfo<AddAgainCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TrayIconTest, IconIdentifierInWParamIsNotExamined) {
     tray_.onTrayCallback(0, WM_LBUTTONDBLCLK);
