@@ -57,11 +57,24 @@ const SharedIcons& sharedIcons() {
 
 bool keyIsDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
 
+// MSGFLT_ALLOW of ChangeWindowMessageFilterEx.
+constexpr DWORD kMessageFilterAllow = 1;
+
 }  // namespace
 
 WindowHost* WindowHost::current_ = nullptr;
 
-WindowHost::WindowHost(const WindowDescription& description) : description_(description) {}
+WindowHost::MessageFilterFunction WindowHost::systemMessageFilter() {
+    // Looked up rather than imported, so that the program still starts on a
+    // system without it.
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    FARPROC found = user32 != nullptr ? GetProcAddress(user32, "ChangeWindowMessageFilterEx") : nullptr;
+    // Through the generic function type, which converts to any other.
+    return reinterpret_cast<MessageFilterFunction>(reinterpret_cast<void (*)()>(found));
+}
+
+WindowHost::WindowHost(const WindowDescription& description, MessageFilterFunction allowMessage)
+    : description_(description), allowMessage_(allowMessage) {}
 
 WindowHost::~WindowHost() {
     // A host that goes away with its window still open (a test, or an early
@@ -130,6 +143,14 @@ HWND WindowHost::createMainWindow() {
     RECT rc;
     if (GetWindowRect(hwnd, &rc) && (rc.right - rc.left != d.width || rc.bottom - rc.top != d.height)) {
         MoveWindow(hwnd, origin.x, origin.y, d.width, d.height, TRUE);
+    }
+
+    // A restarted taskbar announces itself with this broadcast. It comes from
+    // the shell, which runs with less privilege than a program started as
+    // administrator, so it is let through to this window explicitly.
+    taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
+    if (taskbarCreatedMessage_ != 0 && allowMessage_ != nullptr) {
+        allowMessage_(hwnd, taskbarCreatedMessage_, kMessageFilterAllow, nullptr);
     }
 
     const SharedIcons& icons = sharedIcons();
@@ -242,6 +263,9 @@ void WindowHost::fail(const char* text) {
 LRESULT CALLBACK WindowHost::mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowHost* host = current_;
     if (host == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    // A registered message has its number only at run time, so it cannot be
+    // a case of the switch.
+    if (message == host->taskbarCreatedMessage_ && message != 0) return host->onTaskbarCreated();
     switch (message) {
     case WM_PAINT:
         host->paintMainWindow(hwnd);
@@ -332,6 +356,18 @@ LRESULT WindowHost::onTrayCallback(WPARAM wParam, LPARAM lParam) {
     // The tray turns the callback into a reaction, so it is held back while
     // reactions are suspended like every other event.
     if (tray_ != nullptr && eventsSuspended_ == 0) tray_->onTrayCallback(wParam, lParam);
+    return 0;
+}
+
+LRESULT WindowHost::onTaskbarCreated() {
+    // A restarted taskbar comes back with an empty notification area. While
+    // the window is tucked away its icon is the user's only way back to it,
+    // so the icon goes to the new shell at once; should the new shell refuse
+    // it, the window comes back as a taskbar button rather than stay out of
+    // reach. While the window is on the screen nothing is needed: the next
+    // minimise finds the icon forgotten and adds it anew.
+    if (tray_ == nullptr || mainVisible_ || eventsSuspended_ != 0) return 0;
+    if (!tray_->addAgain()) setWindowVisible(true);
     return 0;
 }
 

@@ -7,13 +7,17 @@
 #include "platform/AppMessages.h"
 
 // What the window host hands to the notification-area icon: the owner window
-// once it exists, every tray callback message, and the removal as the last
-// step of the main window's WM_DESTROY.
+// once it exists, every tray callback message, the removal as the last step
+// of the main window's WM_DESTROY, and a restarted taskbar.
 class TrayMessageSink {
 public:
     virtual void attachOwnerWindow(HWND ownerWindow) = 0;
     virtual void onTrayCallback(WPARAM wParam, LPARAM lParam) = 0;
     virtual void removeTrayIcon() = 0;
+    // The shell's notification area came back empty: hands the icon shown
+    // before to it again. Gives whether the shell shows an icon now; false
+    // also when none was shown.
+    virtual bool addAgain() = 0;
 
 protected:
     ~TrayMessageSink() = default;
@@ -23,7 +27,16 @@ protected:
 // thread, and turns window messages into the controller's reactions.
 class WindowHost {
 public:
-    explicit WindowHost(const WindowDescription& description = kWindowDescription);
+    // Lets one message through User Interface Privilege Isolation to one
+    // window: ChangeWindowMessageFilterEx where the system has it (Windows 7
+    // and later), null where it has not. The product looks it up at run time;
+    // tests pass a recorder, because what it lets through cannot be seen
+    // under Wine, which has no privilege isolation.
+    using MessageFilterFunction = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, void* status);
+    static MessageFilterFunction systemMessageFilter();
+
+    explicit WindowHost(const WindowDescription& description = kWindowDescription,
+                        MessageFilterFunction allowMessage = systemMessageFilter());
     WindowHost(const WindowHost&) = delete;
     WindowHost& operator=(const WindowHost&) = delete;
     ~WindowHost();
@@ -61,6 +74,7 @@ private:
     LRESULT onMainNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam);
     LRESULT onDestroyRequest();
     LRESULT onTrayCallback(WPARAM wParam, LPARAM lParam);
+    LRESULT onTaskbarCreated();
     void paintMainWindow(HWND hwnd);
 
     // HintLabel's messages.
@@ -80,6 +94,10 @@ private:
     [[noreturn]] void fail(const char* text);
 
     const WindowDescription& description_;
+    MessageFilterFunction allowMessage_;
+    // The shell's registered "TaskbarCreated" message; 0 until the main
+    // window exists.
+    UINT taskbarCreatedMessage_ = 0;
     AppReactions* reactions_ = nullptr;
     TrayMessageSink* tray_ = nullptr;
     int eventsSuspended_ = 0;

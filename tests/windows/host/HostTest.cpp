@@ -98,11 +98,26 @@ LRESULT CALLBACK watchQuit(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(getMessageHook, code, wParam, lParam);
 }
 
+// What the host asked to let through privilege isolation. Under Wine there is
+// no such isolation to see it by, so the host's seam records the calls.
+struct MessageFilterCall {
+    HWND window;
+    UINT message;
+    DWORD action;
+    void* status;
+};
+std::vector<MessageFilterCall> messageFilterCalls;
+BOOL WINAPI recordMessageFilter(HWND window, UINT message, DWORD action, void* status) {
+    messageFilterCalls.push_back({window, message, action, status});
+    return TRUE;
+}
+
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Nothing left over from an earlier test may reach this one.
         pumpMessages();
+        messageFilterCalls.clear();
         host.bind(&log, &log);
         log.watch(&host);
         quitsSeen = 0;
@@ -142,7 +157,7 @@ protected:
     }
 
     EventLog log;
-    WindowHost host;
+    WindowHost host{kWindowDescription, &recordMessageFilter};
     HWND main = nullptr;
     HWND label = nullptr;
 };
@@ -486,6 +501,86 @@ TEST_F(HostTest, TrayCallbacksReachTheTrayEvenThroughASubclass) {
     EXPECT_EQ(SendMessageA(main, kTrayCallbackMessage, 100, WM_RBUTTONUP), 0);
     EXPECT_THAT(log.entries, ElementsAre("trayCallback 100 515", "trayCallback 100 517"));
 }
+
+// The broadcast of a restarted taskbar. It reaches every top-level window,
+// hidden ones too.
+UINT taskbarCreatedMessage() { return RegisterWindowMessageA("TaskbarCreated"); }
+
+TEST_F(HostTest, TheTaskbarsReturnIsLetThroughPrivilegeIsolationToTheMainWindow) {
+    load();
+    ASSERT_EQ(messageFilterCalls.size(), 1u);
+    EXPECT_EQ(messageFilterCalls[0].window, main);
+    EXPECT_EQ(messageFilterCalls[0].message, taskbarCreatedMessage());
+    EXPECT_EQ(messageFilterCalls[0].action, 1u) << "MSGFLT_ALLOW";
+    EXPECT_EQ(messageFilterCalls[0].status, nullptr);
+}
+
+TEST(HostMessageFilter, TheProductUsesTheSystemsFunctionLookedUpAtRunTime) {
+    // Windows 7 and later have it, and so does Wine. The executable does not
+    // import it (the inspection of the executables checks that), so an older
+    // system without it still starts the program.
+    FARPROC expected = GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx");
+    ASSERT_NE(expected, nullptr);
+    EXPECT_EQ(reinterpret_cast<void*>(WindowHost::systemMessageFilter()), reinterpret_cast<void*>(expected));
+}
+
+TEST(HostMessageFilter, ASystemWithoutTheFunctionStillLoadsAndHearsTheTaskbar) {
+    EventLog log;
+    WindowHost host(kWindowDescription, nullptr);
+    host.bind(&log, &log);
+    log.watch(&host);
+    host.startHost();
+    host.loadMainWindow();
+    ShowWindow(log.owner, SW_MINIMIZE);
+    host.setWindowVisible(false);
+    pumpMessages(50);
+    log.entries.clear();
+    SendMessageA(log.owner, taskbarCreatedMessage(), 0, 0);
+    EXPECT_THAT(log.entries, ElementsAre("addAgain hidden"));
+}
+
+// What the return of the taskbar does: the icon goes to the new shell only
+// while the window is tucked away, and a window whose icon the new shell
+// refuses comes back as a taskbar button.
+struct TaskbarCase {
+    const char* name;
+    bool tuckedAway;      // minimised and hidden, as the controller leaves it
+    bool shellTakesIcon;  // what addAgain gives
+    std::vector<std::string> entries;
+    bool visibleAfter;
+};
+
+void PrintTo(const TaskbarCase& c, std::ostream* os) { *os << c.name; }
+
+class TaskbarCreatedTest : public HostTest, public ::testing::WithParamInterface<TaskbarCase> {};
+
+TEST_P(TaskbarCreatedTest, HandsTheIconOverOnlyWhileTuckedAway) {
+    const TaskbarCase& c = GetParam();
+    load();
+    // The hot key service sub-classes the window in the program; the
+    // broadcast must get through that too.
+    subclassMainWindow(main);
+    if (c.tuckedAway) {
+        ShowWindow(main, SW_MINIMIZE);
+        host.setWindowVisible(false);
+    }
+    pumpMessages(50);
+    log.entries.clear();
+    log.addAgainAccepted = c.shellTakesIcon;
+
+    PostMessageA(HWND_BROADCAST, taskbarCreatedMessage(), 0, 0);
+    pumpMessages(200);
+    EXPECT_EQ(log.entries, c.entries);
+    EXPECT_EQ(IsWindowVisible(main) != FALSE, c.visibleAfter);
+    EXPECT_EQ(IsIconic(main) != FALSE, c.tuckedAway) << "the window is shown in the state it was in";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, TaskbarCreatedTest,
+    ::testing::Values(TaskbarCase{"WindowOnTheScreen", false, true, {}, true},
+                      TaskbarCase{"TuckedAway", true, true, {"addAgain hidden"}, false},
+                      TaskbarCase{"TuckedAwayAndRefused", true, false, {"addAgain hidden"}, true}),
+    [](const ::testing::TestParamInfo<TaskbarCase>& info) { return std::string(info.param.name); });
 
 // Esc closes the window only without Ctrl, Shift and Alt. The keys go
 // through the system's input queue, so the modifier state is the one that

@@ -43,6 +43,11 @@ void EventLog::onTrayCallback(WPARAM wParam, LPARAM lParam) {
 
 void EventLog::removeTrayIcon() { entries.push_back("removeTray " + visibility()); }
 
+bool EventLog::addAgain() {
+    entries.push_back("addAgain " + visibility());
+    return addAgainAccepted;
+}
+
 void pumpMessages(DWORD forMilliseconds) {
     const DWORD start = GetTickCount();
     do {

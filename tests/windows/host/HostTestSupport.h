@@ -23,9 +23,12 @@ public:
     void attachOwnerWindow(HWND ownerWindow) override;
     void onTrayCallback(WPARAM wParam, LPARAM lParam) override;
     void removeTrayIcon() override;
+    bool addAgain() override;
 
     std::vector<std::string> entries;
     HWND owner = nullptr;
+    // What addAgain gives: whether the shell took the icon again.
+    bool addAgainAccepted = true;
     // Run inside handleCreated, after it has been logged.
     void (*onCreated)(EventLog&) = nullptr;
 

@@ -172,14 +172,21 @@ private:
     ImportPatch destroy_;
 };
 
-// The shell as the composition sees it. The calls come on the GUI thread,
-// inside the driver's SendMessage, so the driver reads this only between its
-// own sends.
+// The shell as the composition sees it: it shows at most one icon, adds only
+// an icon it does not show yet, modifies only one it shows, and refuses
+// everything while `answer` is FALSE (no taskbar). The calls come on the GUI
+// thread, inside the driver's SendMessage, so the driver reads this only
+// between its own sends.
 struct ShellRecord {
     BOOL answer = TRUE;
     int adds = 0, modifies = 0, deletes = 0, others = 0;
-    HICON shown = nullptr;  // the icon the last add or modify handed over
+    int refused = 0;
+    HICON shown = nullptr;  // the icon the shell shows
+    NOTIFYICONDATAA last = {};  // the record of the last call
     std::vector<std::string> problems;
+
+    // A restarted taskbar: it comes back with nothing in it.
+    void forget() { shown = nullptr; }
 
     static ShellRecord& instance() {
         static ShellRecord record;
@@ -193,17 +200,20 @@ struct ShellRecord {
         // The icon being replaced or removed must still be alive while the
         // shell may draw it.
         if (r.shown != nullptr && !isLiveIcon(r.shown)) problem("the icon in the shell was destroyed before this call");
+        r.last = *data;
+        bool accepted = r.answer != FALSE;
         switch (message) {
         case NIM_ADD:
             ++r.adds;
-            if (r.shown != nullptr) problem("NIM_ADD while an icon was shown");
+            accepted = accepted && r.shown == nullptr;
             break;
         case NIM_MODIFY:
             ++r.modifies;
-            if (r.shown == nullptr) problem("NIM_MODIFY with no icon shown");
+            accepted = accepted && r.shown != nullptr;
             break;
         case NIM_DELETE:
             ++r.deletes;
+            accepted = accepted && r.shown != nullptr;
             break;
         default:
             ++r.others;
@@ -212,11 +222,13 @@ struct ShellRecord {
         if (message == NIM_ADD || message == NIM_MODIFY) {
             if (!isLiveIcon(data->hIcon)) problem("the shell was handed a dead icon");
             if (data->hIcon == r.shown) problem("the shell was handed the icon it already shows");
-            r.shown = data->hIcon;
-        } else if (message == NIM_DELETE) {
-            r.shown = nullptr;
         }
-        return r.answer;
+        if (!accepted) {
+            ++r.refused;
+            return FALSE;
+        }
+        r.shown = message == NIM_DELETE ? nullptr : data->hIcon;
+        return TRUE;
     }
 };
 
@@ -253,7 +265,7 @@ struct DriverReport {
 
 struct Driver {
     int cycles;
-    bool expectIconChecks;  // false while the shell refuses
+    bool shellAccepts;  // false: every shell call is refused
     DriverReport report;
 
     static DWORD WINAPI run(LPVOID self) {
@@ -280,10 +292,14 @@ struct Driver {
             const HICON before = shell.shown;
             // What the minimise button sends.
             SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-            if (!settlesVisible(window, false) || !settlesIconic(window, true)) {
-                problem(i, "minimising did not hide the window");
+            if (!settlesIconic(window, true)) problem(i, "minimising did not minimise");
+            // Without an icon to come back by, the window stays on the
+            // taskbar.
+            if (!settlesVisible(window, !shellAccepts)) {
+                problem(i, shellAccepts ? "minimising did not hide the window"
+                                        : "the window was hidden with no icon to bring it back");
             }
-            if (expectIconChecks) {
+            if (shellAccepts) {
                 if (shell.adds != 1 || shell.modifies != i) {
                     problem(i, "adds " + std::to_string(shell.adds) + ", modifies " + std::to_string(shell.modifies));
                 }
@@ -367,9 +383,10 @@ void hundredsOfCyclesLeakNoIcon() {
 }
 
 // Wine's shell cannot be made to refuse an icon, so the seam does: every
-// shell call fails, as with no taskbar. The program runs on; minimising still
-// hides the window; the shell's double-click (had the icon been shown) brings
-// it back; and it can still be closed.
+// shell call fails, as with no taskbar. The program runs on; minimising
+// leaves the window on the taskbar, minimised, since no icon could bring it
+// back; the shell's double-click (had the icon been shown) shows it; and it
+// can still be closed.
 void aRefusingNotificationAreaLeavesTheWindowReachable() {
     ShellRecord::instance() = ShellRecord{};
     ShellRecord::instance().answer = FALSE;
@@ -378,17 +395,129 @@ void aRefusingNotificationAreaLeavesTheWindowReachable() {
     Driver driver{kRefusedCycles, false, {}};
     EXPECT_EQ(runComposition(driver), 0);
     expectNoProblems(driver.report.problems);
+    expectNoProblems(ShellRecord::instance().problems);
     EXPECT_EQ(driver.report.cyclesDone, kRefusedCycles);
     const ShellRecord& shell = ShellRecord::instance();
-    // The refusal is not noticed: the first call adds, the later ones
-    // modify, and the window's end still removes.
-    EXPECT_EQ(shell.adds, 1);
-    EXPECT_EQ(shell.modifies, kRefusedCycles - 1);
-    EXPECT_EQ(shell.deletes, 1);
-    ASSERT_NE(driver.report.lastIcon, nullptr);
-    EXPECT_FALSE(isLiveIcon(driver.report.lastIcon));
+    // Every minimise asks anew: an add, and the one modify that a refused add
+    // gets. No icon is ever believed shown, so the window's end has nothing
+    // to remove.
+    EXPECT_EQ(shell.adds, kRefusedCycles);
+    EXPECT_EQ(shell.modifies, kRefusedCycles);
+    EXPECT_EQ(shell.deletes, 0);
+    EXPECT_EQ(shell.refused, 2 * kRefusedCycles);
     // A refused icon is still the program's to destroy, and it does.
     EXPECT_EQ(icons.made, kRefusedCycles);
+    EXPECT_EQ(icons.destroyed, icons.made);
+    EXPECT_EQ(icons.destroyedUnknown, 0);
+}
+
+// A taskbar that restarts, told as a user lives it: the window is tucked
+// away when the shell restarts, twice, and the icon comes back each time with
+// the record it had; a restart while the window is on the screen leaves the
+// icon to the next minimise; a new shell that refuses the icon gives the
+// window back as a taskbar button.
+struct RestartDriver {
+    std::vector<std::string> problems;
+
+    static DWORD WINAPI run(LPVOID self) {
+        static_cast<RestartDriver*>(self)->drive();
+        return 0;
+    }
+
+    void check(bool holds, const std::string& what) {
+        if (!holds) problems.push_back(what);
+    }
+
+    // The shell's calls since `before`, as "add modify ...".
+    static std::string callsSince(const ShellRecord& before) {
+        const ShellRecord& now = ShellRecord::instance();
+        return "adds " + std::to_string(now.adds - before.adds) + ", modifies " +
+               std::to_string(now.modifies - before.modifies) + ", deletes " +
+               std::to_string(now.deletes - before.deletes);
+    }
+
+    void expectFullRecordOf(HICON icon, const std::string& when) {
+        const NOTIFYICONDATAA& r = ShellRecord::instance().last;
+        check(r.hIcon == icon, when + ": not the icon shown before");
+        check(r.uID == kTrayIconId && r.uFlags == 7 && r.uCallbackMessage == kTrayCallbackMessage,
+              when + ": not the full record");
+        check(std::string(r.szTip) == kTrayTooltip, when + ": tooltip '" + std::string(r.szTip) + "'");
+    }
+
+    void drive() {
+        HWND window = nullptr;
+        check(e2e::waitUntil([&] { return (window = ownMainWindow()) != nullptr && IsWindowVisible(window); },
+                             kWindowTimeoutMs),
+              "the main window did not appear");
+        if (!problems.empty()) return;
+        const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+        ShellRecord& shell = ShellRecord::instance();
+
+        SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        check(settlesVisible(window, false), "the first minimise did not hide the window");
+        for (int restart = 1; restart <= 2; ++restart) {
+            const std::string when = "restart " + std::to_string(restart) + " while tucked away";
+            const HICON shownBefore = shell.shown;
+            shell.forget();
+            const ShellRecord before = shell;
+            SendMessageA(window, taskbarCreated, 0, 0);
+            check(callsSince(before) == "adds 1, modifies 0, deletes 0", when + ": " + callsSince(before));
+            check(shell.shown == shownBefore, when + ": the shell does not show the icon again");
+            expectFullRecordOf(shownBefore, when);
+            check(!IsWindowVisible(window), when + ": the window came out");
+        }
+
+        // Back on the screen, the icon stays where it is; a restart now
+        // adds nothing, and the next minimise finds the icon forgotten.
+        SendMessageA(window, kTrayCallbackMessage, kTrayIconId, WM_LBUTTONDBLCLK);
+        SendMessageA(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+        check(settlesVisible(window, true) && settlesIconic(window, false), "the window was not restored");
+        shell.forget();
+        ShellRecord before = shell;
+        SendMessageA(window, taskbarCreated, 0, 0);
+        check(callsSince(before) == "adds 0, modifies 0, deletes 0",
+              "restart with the window shown: " + callsSince(before));
+        before = shell;
+        SendMessageA(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        check(callsSince(before) == "adds 1, modifies 1, deletes 0",
+              "minimise after a restart: " + callsSince(before));
+        check(shell.shown != nullptr && settlesVisible(window, false), "minimise after a restart did not tuck away");
+
+        // A new shell that will not take the icon: the window comes back as
+        // a taskbar button, minimised.
+        shell.forget();
+        shell.answer = FALSE;
+        SendMessageA(window, taskbarCreated, 0, 0);
+        check(settlesVisible(window, true) && settlesIconic(window, true),
+              "a refused icon left the window out of reach");
+        shell.answer = TRUE;
+
+        // The close button: nothing is believed shown, so nothing to remove.
+        before = shell;
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        check(e2e::waitUntil([&] { return !IsWindow(window); }, kWindowTimeoutMs), "the window did not close");
+        check(callsSince(before) == "adds 0, modifies 0, deletes 0", "closing: " + callsSince(before));
+    }
+};
+
+void aRestartedTaskbarGetsTheIconBackWhileTheWindowIsTuckedAway() {
+    ShellRecord::instance() = ShellRecord{};
+    KeyRecord::instance() = KeyRecord{};
+    IconLedger icons;
+    RestartDriver driver;
+    WindowsPlatform platform(&ShellRecord::notify, &KeyRecord::keyEvent);
+    AppController controller(platform);
+    platform.bind(controller);
+    HANDLE thread = CreateThread(nullptr, 0, &RestartDriver::run, &driver, 0, nullptr);
+    EXPECT_EQ(controller.run(), 0);
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    expectNoProblems(driver.problems);
+    expectNoProblems(ShellRecord::instance().problems);
+    // Two minimises made two icons; the restarts handed the shown one over
+    // again rather than make another. Each was destroyed once: the first when
+    // the second replaced it, the second when the last shell refused it.
+    EXPECT_EQ(icons.made, 2);
     EXPECT_EQ(icons.destroyed, icons.made);
     EXPECT_EQ(icons.destroyedUnknown, 0);
 }
@@ -414,6 +543,8 @@ const bool childTestsRegistered = [] {
     static const Case cases[] = {
         {"HundredsOfMinimiseShowCyclesLeakNoIcon", &hundredsOfCyclesLeakNoIcon},
         {"ARefusingNotificationAreaLeavesTheWindowReachable", &aRefusingNotificationAreaLeavesTheWindowReachable},
+        {"ARestartedTaskbarGetsTheIconBackWhileTheWindowIsTuckedAway",
+         &aRestartedTaskbarGetsTheIconBackWhileTheWindowIsTuckedAway},
     };
     for (const Case& c : cases) {
         ::testing::RegisterTest(kChildSuite, c.name, nullptr, nullptr, __FILE__, __LINE__,
@@ -430,8 +561,8 @@ std::string readFile(const std::string& path) {
 }
 
 // Runs this binary again with only the child's tests, with Wine's window
-// management off for it, and checks from the child's own report that both
-// tests ran and passed (an exit code of 0 alone would also come from a
+// management off for it, and checks from the child's own report that all
+// its tests ran and passed (an exit code of 0 alone would also come from a
 // filter that matched nothing).
 TEST(Composition, InAChildWithoutWindowManagement) {
     if (inChild()) GTEST_SKIP() << "this is the child";
@@ -468,7 +599,7 @@ TEST(Composition, InAChildWithoutWindowManagement) {
 
     const std::string xml = readFile(report);
     DeleteFileA(report.c_str());
-    EXPECT_NE(xml.find("<testsuites tests=\"2\" failures=\"0\" disabled=\"0\" errors=\"0\""), std::string::npos)
+    EXPECT_NE(xml.find("<testsuites tests=\"3\" failures=\"0\" disabled=\"0\" errors=\"0\""), std::string::npos)
         << xml;
     EXPECT_EQ(xml.find("<skipped"), std::string::npos) << xml;
 }
