@@ -43,6 +43,9 @@ IMAGE_SUBSYSTEM_WINDOWS_GUI = 2
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll",
                "advapi32.dll", "msvcrt.dll"}
 SYSTEM_DLL_PREFIXES = ("api-ms-win-crt-",)
+# Functions the program uses only where the system has them: imported, they
+# would keep it from starting on a Windows without them.
+LOOKED_UP_AT_RUN_TIME = {"ChangeWindowMessageFilterEx", "ChangeWindowMessageFilter"}
 
 ICON_IMAGE_OFFSET = 22
 ICON_IMAGE_SIZE = 4264
@@ -177,6 +180,29 @@ class PeFile:
                 rva += size
         return dlls
 
+    def imported_functions(self):
+        """The names of the functions imported by name (not by ordinal)."""
+        names = []
+        rva, _ = self.directory(1)
+        if rva == 0:
+            return names
+        wide = self.magic == 0x20B
+        thunk_size, ordinal_flag = (8, 1 << 63) if wide else (4, 1 << 31)
+        while True:
+            entry = self.read(rva, 20)
+            if entry == b"\0" * 20:
+                break
+            thunk = u32(entry, 0) or u32(entry, 16)  # OriginalFirstThunk, else FirstThunk
+            while True:
+                value = int.from_bytes(self.read(thunk, thunk_size), "little")
+                if value == 0:
+                    break
+                if not value & ordinal_flag:
+                    names.append(self.c_string((value & 0x7FFFFFFF) + 2))  # past the hint
+                thunk += thunk_size
+            rva += 20
+        return names
+
     def resources(self):
         """[Resource] from the three-level resource tree, in the tree's order."""
         root, size = self.directory(2)
@@ -244,10 +270,13 @@ def is_system_dll(name):
     return lower in SYSTEM_DLLS or lower.startswith(SYSTEM_DLL_PREFIXES)
 
 
-def check_imports(check, dlls):
+def check_imports(check, dlls, functions):
     check.expect(dlls, "imports no DLL at all")
     for dll in dlls:
         check.expect(is_system_dll(dll), "imports %s, which does not ship with Windows" % dll)
+    for name in sorted(set(functions) & LOOKED_UP_AT_RUN_TIME):
+        check.expect(False, "imports %s, which older Windows lacks: the program would not start there; "
+                            "it must be looked up at run time" % name)
 
 
 def resource_label(type_, name, language):
@@ -426,7 +455,7 @@ def inspect(arch, exe_bytes, icon_bytes, manifest_bytes):
     pe = PeFile(exe_bytes)
     check_headers(check, pe, arch)
     dlls = pe.imported_dlls()
-    check_imports(check, dlls)
+    check_imports(check, dlls, pe.imported_functions())
 
     resources = pe.resources()
     expected = {

@@ -125,6 +125,13 @@ def import_not_shipped_with_windows(data, pe):
     patch(data, at, b"libgcc.dll\0")
 
 
+def imports_the_message_filter(data, pe):
+    # A name of the same length in the import table, so nothing moves.
+    at = data.find(b"SetUnhandledExceptionFilter\0")
+    assert at >= 0
+    patch(data, at, b"ChangeWindowMessageFilterEx\0")
+
+
 DAMAGES = [
     ("other machine", other_machine, "machine is"),
     ("console subsystem", console_subsystem, "subsystem is 3"),
@@ -142,6 +149,7 @@ DAMAGES = [
     ("manifest for another architecture", manifest_for_arm64, "RT_MANIFEST 1"),
     ("manifest with a wrong public key token", manifest_wrong_token, "publicKeyToken"),
     ("import not shipped with Windows", import_not_shipped_with_windows, "libgcc.dll, which does not ship"),
+    ("message filter imported", imports_the_message_filter, "imports ChangeWindowMessageFilterEx, which older"),
 ]
 
 

@@ -6,6 +6,7 @@
 // notification area, and how the program ends.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -156,6 +157,60 @@ TEST_F(UsersDay, FromStartThroughTheNotificationAreaToEsc) {
     expectEndedCleanly(program, window);
     // After the program has gone, ~ types nothing of its own.
     pressTildeExpectNothing(recorder_);
+}
+
+// The shell restarts while the window is tucked away: its notification area
+// comes back empty and it broadcasts "TaskbarCreated". Here this process
+// plays the restart: it takes the program's icon away, as a crashed shell
+// loses it, and broadcasts the message. The icon must come back each time,
+// the window stay tucked away, and the icon still bring it back and end it.
+TEST_F(UsersDay, TheIconComesBackEachTimeTheTaskbarRestarts) {
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.start()) << e2e::programPath();
+    HWND window = program.window();
+    minimiseByButton(program);
+    if (HasFatalFailure()) return;
+
+    const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    for (int restart = 1; restart <= 3; ++restart) {
+        SCOPED_TRACE("restart " + std::to_string(restart));
+        NOTIFYICONDATAA lost = {};
+        lost.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        lost.hWnd = window;
+        lost.uID = static_cast<UINT>(e2e::kTrayIconId);
+        ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &lost)) << "the program's icon could not be taken away";
+        ASSERT_TRUE(e2e::waitUntil([&] { return ourIcons() == 0; }, kStateChangeTimeoutMs));
+
+        PostMessageA(HWND_BROADCAST, taskbarCreated, 0, 0);
+        EXPECT_TRUE(e2e::waitUntil([&] { return ourIcons() == 1; }, kStateChangeTimeoutMs))
+            << "the icon did not come back; icons of the program: " << ourIcons();
+        EXPECT_FALSE(IsWindowVisible(window)) << "the window came out of the notification area";
+        ASSERT_TRUE(program.responsive());
+    }
+
+    // A broadcast the shell did not send (another program's): the icon is
+    // still there, so it stays one icon.
+    PostMessageA(HWND_BROADCAST, taskbarCreated, 0, 0);
+    ASSERT_TRUE(program.responsive());
+    e2e::pumpFor(500);
+    EXPECT_EQ(ourIcons(), 1u);
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    // The icon that came back works: a double-click shows the window.
+    doubleClickIcon(program);
+    if (HasFatalFailure()) return;
+    EXPECT_TRUE(e2e::settlesIconic(window, true));
+    restoreFromTaskbar(program);
+    if (HasFatalFailure()) return;
+    minimiseByButton(program);
+    if (HasFatalFailure()) return;
+    e2e::pumpFor(500);
+    EXPECT_EQ(ourIcons(), 1u) << "exactly one icon after minimising again";
+
+    HWND icon = e2e::newTrayIcon(iconsBefore_, e2e::shownTrayIcons());
+    ASSERT_NE(icon, nullptr);
+    e2e::rightClickOn(icon);
+    expectEndedCleanly(program, window);
 }
 
 // The other ways the day ends, each with the icon already in the
