@@ -1,9 +1,14 @@
 #include "platform/WindowHost.h"
 
+#include "platform/WideText.h"
+
 namespace {
 
 constexpr char kMainWindowClass[] = "TolvaneMainWindow";
-constexpr char kHintLabelClass[] = "TolvaneHintLabel";
+// A Unicode window: it keeps its Chinese text as such, so that the text reads
+// the same (on the screen, and to a screen reader) whatever the system's ANSI
+// code page.
+constexpr wchar_t kHintLabelClass[] = L"TolvaneHintLabel";
 
 // CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS
 constexpr UINT kClassStyle = 0x000B;
@@ -25,7 +30,8 @@ constexpr char kNoSuchWindowText[] =  // 指定窗口或窗口组件不存在或
     "\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb";
 
 // Registers a class once per process; a second host (or a second window of
-// the same kind) finds it already there.
+// the same kind) finds it already there. Both classes have the same
+// attributes; the label's is a Unicode class.
 void registerClassOnce(const char* name, WNDPROC procedure) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA existing;
@@ -38,6 +44,20 @@ void registerClassOnce(const char* name, WNDPROC procedure) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     wc.lpszClassName = name;
     RegisterClassA(&wc);
+}
+
+void registerClassOnce(const wchar_t* name, WNDPROC procedure) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW existing;
+    if (GetClassInfoW(instance, name, &existing)) return;
+    WNDCLASSW wc = {};
+    wc.style = kClassStyle;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
 }
 
 // The caption and taskbar icons are shared by every window of the process and
@@ -163,9 +183,10 @@ HWND WindowHost::createMainWindow() {
 HWND WindowHost::createHintLabel(HWND parent) {
     registerClassOnce(kHintLabelClass, &WindowHost::hintLabelProc);
     const LabelDescription& d = description_.hintLabel;
-    return CreateWindowExA(0, kHintLabelClass, d.text, kHintLabelStyle, d.left, d.top, d.width, d.height, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.controlId)), GetModuleHandleA(nullptr),
-                           nullptr);
+    const WideText text(d.text);
+    return CreateWindowExW(0, kHintLabelClass, text.text(), kHintLabelStyle, d.left, d.top, d.width, d.height,
+                           parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(d.controlId)),
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void WindowHost::runMessageLoop() {
@@ -256,7 +277,9 @@ void WindowHost::fail(const char* text) {
     // The message box runs a modal loop that still dispatches to a window
     // already created; nothing of that may reach the controller.
     ++eventsSuspended_;
-    MessageBoxA(nullptr, text, kErrorCaption, MB_ICONERROR);
+    const WideText caption(kErrorCaption);
+    const WideText message(text);
+    MessageBoxW(nullptr, message.text(), caption.text(), MB_ICONERROR);
     ExitProcess(static_cast<UINT>(-1));
 }
 
@@ -289,7 +312,7 @@ LRESULT CALLBACK WindowHost::mainWindowProc(HWND hwnd, UINT message, WPARAM wPar
 
 LRESULT CALLBACK WindowHost::hintLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowHost* host = current_;
-    if (host == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (host == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
     switch (message) {
     case WM_PAINT:
         host->paintHintLabel(hwnd);
@@ -299,7 +322,7 @@ LRESULT CALLBACK WindowHost::hintLabelProc(HWND hwnd, UINT message, WPARAM wPara
     case WM_NCDESTROY:
         return host->onLabelNcDestroy(hwnd, wParam, lParam);
     default:
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
 
@@ -338,7 +361,7 @@ LRESULT WindowHost::onMainNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT WindowHost::onLabelNcDestroy(HWND hwnd, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = DefWindowProcA(hwnd, WM_NCDESTROY, wParam, lParam);
+    LRESULT result = DefWindowProcW(hwnd, WM_NCDESTROY, wParam, lParam);
     if (hwnd == hintLabel_) hintLabel_ = nullptr;
     return result;
 }
@@ -413,15 +436,16 @@ void WindowHost::paintHintLabel(HWND hwnd) {
     FillRgn(dc, region, brush);
     DeleteObject(brush);
 
-    char buffer[256];
-    char* text = buffer;
-    int capacity = sizeof buffer;
-    const int wanted = GetWindowTextLengthA(hwnd) + 1;
+    // The text as the label keeps it, in UTF-16.
+    wchar_t buffer[256];
+    wchar_t* text = buffer;
+    int capacity = sizeof buffer / sizeof buffer[0];
+    const int wanted = GetWindowTextLengthW(hwnd) + 1;
     if (wanted > capacity) {
-        text = static_cast<char*>(LocalAlloc(LMEM_FIXED, wanted));
+        text = static_cast<wchar_t*>(LocalAlloc(LMEM_FIXED, sizeof(wchar_t) * static_cast<SIZE_T>(wanted)));
         capacity = text != nullptr ? wanted : 0;
     }
-    const int length = capacity > 0 ? GetWindowTextA(hwnd, text, capacity) : 0;
+    const int length = capacity > 0 ? GetWindowTextW(hwnd, text, capacity) : 0;
     if (length > 0) {
         // The stock font belongs to the system: selected, never created or
         // deleted, and the previous font is put back.
@@ -429,7 +453,7 @@ void WindowHost::paintHintLabel(HWND hwnd) {
         SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, kLabelTextColor);
-        DrawTextA(dc, text, length, &rc, kLabelTextFormat);
+        DrawTextW(dc, text, length, &rc, kLabelTextFormat);
         SelectObject(dc, previousFont);
     }
     if (text != buffer && text != nullptr) LocalFree(text);

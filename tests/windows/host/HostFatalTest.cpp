@@ -90,7 +90,8 @@ namespace {
 // Parent side -----------------------------------------------------------
 
 struct BoxTexts {
-    std::string statics;  // every static text of the box, joined with '|'
+    std::string statics;    // every static text of the box, joined with '|', ANSI
+    std::wstring wide;      // the same read through the wide functions
     bool hasIcon = false;
 };
 
@@ -107,12 +108,17 @@ BOOL CALLBACK collectStatics(HWND hwnd, LPARAM lParam) {
     GetWindowTextA(hwnd, text, sizeof text);
     if (!texts->statics.empty()) texts->statics += "|";
     texts->statics += text;
+    wchar_t wide[256] = {};
+    GetWindowTextW(hwnd, wide, 256);
+    if (!texts->wide.empty()) texts->wide += L"|";
+    texts->wide += wide;
     return TRUE;
 }
 
 struct FatalCase {
     const char* mode;
     const char* text;
+    const wchar_t* wideText;
 };
 
 class FatalPathTest : public ::testing::TestWithParam<FatalCase> {};
@@ -143,12 +149,20 @@ TEST_P(FatalPathTest, ShowsTheErrorBoxAndExitsWithMinusOne) {
         FAIL() << "no message box; the child ended with " << code;
     }
 
-    char caption[64] = {};
-    GetWindowTextA(box, caption, sizeof caption);
-    EXPECT_EQ(std::string(caption), kErrorCaption);
+    // The box reads the same through the wide functions whatever the ANSI
+    // code page; where it is 936 the ANSI forms give the same bytes as ever.
+    wchar_t wideCaption[64] = {};
+    GetWindowTextW(box, wideCaption, 64);
+    EXPECT_EQ(std::wstring(wideCaption), kErrorCaptionW);
     BoxTexts texts;
     EnumChildWindows(box, &collectStatics, reinterpret_cast<LPARAM>(&texts));
-    EXPECT_EQ(texts.statics, GetParam().text);
+    EXPECT_EQ(texts.wide, GetParam().wideText);
+    if (ansiCodePageIs936()) {
+        char caption[64] = {};
+        GetWindowTextA(box, caption, sizeof caption);
+        EXPECT_EQ(std::string(caption), kErrorCaption);
+        EXPECT_EQ(texts.statics, GetParam().text);
+    }
     EXPECT_TRUE(texts.hasIcon);
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "the box has no owner window";
 
@@ -162,12 +176,12 @@ TEST_P(FatalPathTest, ShowsTheErrorBoxAndExitsWithMinusOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, FatalPathTest,
-                         ::testing::Values(FatalCase{"veto-main", kLoadFailedText},
-                                           FatalCase{"veto-label", kLoadFailedText},
-                                           FatalCase{"label-before-load", kNoSuchWindowText},
-                                           FatalCase{"main-before-load", kNoSuchWindowText},
-                                           FatalCase{"main-after-gone", kNoSuchWindowText},
-                                           FatalCase{"destroy-after-gone", kNoSuchWindowText}),
+                         ::testing::Values(FatalCase{"veto-main", kLoadFailedText, kLoadFailedTextW},
+                                           FatalCase{"veto-label", kLoadFailedText, kLoadFailedTextW},
+                                           FatalCase{"label-before-load", kNoSuchWindowText, kNoSuchWindowTextW},
+                                           FatalCase{"main-before-load", kNoSuchWindowText, kNoSuchWindowTextW},
+                                           FatalCase{"main-after-gone", kNoSuchWindowText, kNoSuchWindowTextW},
+                                           FatalCase{"destroy-after-gone", kNoSuchWindowText, kNoSuchWindowTextW}),
                          [](const ::testing::TestParamInfo<FatalCase>& info) {
                              std::string name;
                              for (const char* p = info.param.mode; *p; ++p) {

@@ -366,6 +366,53 @@ TEST_F(HostTest, PaintsFaceColourAndRedCentredTextAfterEachRepaint) {
     EXPECT_EQ(seen, changed);
 }
 
+// The hint label keeps its text as characters, not as bytes of one code page:
+// read through the wide functions (as a screen reader reads it) it is the
+// Chinese hint under every ANSI code page, and where that code page is 936
+// its ANSI form is the same bytes as ever.
+TEST_F(HostTest, HintLabelTextReadsAsTheChineseHintInAnyCodePage) {
+    load();
+    EXPECT_TRUE(IsWindowUnicode(label));
+    EXPECT_FALSE(IsWindowUnicode(main)) << "the main window stays an ANSI window";
+    wchar_t className[64] = {};
+    GetClassNameW(label, className, 64);
+    EXPECT_EQ(std::wstring(className), L"TolvaneHintLabel");
+
+    wchar_t wide[32] = {};
+    EXPECT_EQ(GetWindowTextW(label, wide, 32), 7);
+    EXPECT_EQ(std::wstring(wide), kHintTextW);
+    if (ansiCodePageIs936()) {
+        char bytes[32] = {};
+        EXPECT_EQ(SendMessageA(label, WM_GETTEXT, sizeof bytes, reinterpret_cast<LPARAM>(bytes)), 12);
+        EXPECT_EQ(std::string(bytes), kHintText);
+    }
+}
+
+// The oracle for the label's pixels is the system itself: the hint drawn the
+// way the label must draw it, into memory. The label on the screen must show
+// exactly that, under every ANSI code page.
+TEST_F(HostTest, HintLabelShowsTheHintAsTheSystemDrawsIt) {
+    load();
+    settle();
+    RECT size;
+    GetClientRect(label, &size);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const Pixels shown = labelOnScreen(label);
+    const Pixels expected = drawnAsTheLabelMust(kHintTextW, size.right, size.bottom).topLeft(shown.width, shown.height);
+    EXPECT_GT(expected.notOfColour(face), 20) << "the oracle drew no text";
+    EXPECT_EQ(shown.differencesFrom(expected), 0) << "pixels of the label that differ from the system's drawing";
+
+    // The oracle tells the hint from its bytes misread in code page 1252,
+    // which is what the label showed when it went through the ANSI forms ...
+    const Pixels misread =
+        drawnAsTheLabelMust(kHintTextMisreadIn1252, size.right, size.bottom).topLeft(shown.width, shown.height);
+    EXPECT_GT(misread.differencesFrom(expected), 20);
+    // ... and draws characters, not the one empty box of a missing glyph for
+    // every character: the default GUI font reaches a Chinese font.
+    EXPECT_GT(drawnAsTheLabelMust(L"\u70ed", 16, 16).differencesFrom(drawnAsTheLabelMust(L"\u952e", 16, 16)), 4)
+        << "two Chinese characters look alike: no Chinese font is linked to the default GUI font";
+}
+
 // What the label shows for other texts: nothing but the face colour for an
 // empty text, and a text far wider than the label cut at its edges.
 struct LabelTextCase {

@@ -9,6 +9,16 @@ const char kLoadFailedText[] = "\xd4\xd8\xc8\xeb\xc6\xf4\xb6\xaf\xb4\xb0\xbf\xda
 const char kNoSuchWindowText[] =
     "\xd6\xb8\xb6\xa8\xb4\xb0\xbf\xda\xbb\xf2\xb4\xb0\xbf\xda\xd7\xe9\xbc\xfe"
     "\xb2\xbb\xb4\xe6\xd4\xda\xbb\xf2\xc9\xd0\xce\xb4\xd4\xd8\xc8\xeb";
+const wchar_t kErrorCaptionW[] = L"\u9519\u8bef";  // 错误
+const wchar_t kLoadFailedTextW[] = L"\u8f7d\u5165\u542f\u52a8\u7a97\u53e3\u5931\u8d25";  // 载入启动窗口失败
+const wchar_t kNoSuchWindowTextW[] =  // 指定窗口或窗口组件不存在或尚未载入
+    L"\u6307\u5b9a\u7a97\u53e3\u6216\u7a97\u53e3\u7ec4\u4ef6\u4e0d\u5b58\u5728\u6216\u5c1a\u672a\u8f7d\u5165";
+
+const char kHintText[] = "\xc8\xc8\xbc\xfc\xca\xc7\xa3\xba ~\xbc\xfc";
+const wchar_t kHintTextW[] = L"\u70ed\u952e\u662f\uff1a ~\u952e";  // 热键是： ~键
+const wchar_t kHintTextMisreadIn1252[] = L"\u00c8\u00c8\u00bc\u00fc\u00ca\u00c7\u00a3\u00ba ~\u00bc\u00fc";
+
+bool ansiCodePageIs936() { return GetACP() == 936; }
 
 std::string EventLog::visibility() const {
     if (owner == nullptr || !IsWindow(owner)) return "gone";
@@ -147,6 +157,80 @@ RECT clientRectOnScreen(HWND hwnd) {
     GetClientRect(hwnd, &rc);
     MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&rc), 2);
     return rc;
+}
+
+int Pixels::differencesFrom(const Pixels& other) const {
+    if (width != other.width || height != other.height) return -1;
+    int n = 0;
+    for (std::size_t i = 0; i < colours.size(); ++i) n += colours[i] != other.colours[i] ? 1 : 0;
+    return n;
+}
+
+Pixels Pixels::topLeft(int w, int h) const {
+    Pixels p;
+    p.width = w < width ? w : width;
+    p.height = h < height ? h : height;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) p.colours.push_back(colours[static_cast<std::size_t>(y) * width + x]);
+    return p;
+}
+
+int Pixels::notOfColour(COLORREF colour) const {
+    int n = 0;
+    for (COLORREF c : colours) n += c != colour ? 1 : 0;
+    return n;
+}
+
+Pixels labelOnScreen(HWND label) {
+    RECT labelRect;
+    GetWindowRect(label, &labelRect);
+    const RECT client = clientRectOnScreen(GetParent(label));
+    RECT visible;
+    IntersectRect(&visible, &labelRect, &client);
+    const ScreenCapture shot(visible);
+    Pixels p;
+    p.width = visible.right - visible.left;
+    p.height = visible.bottom - visible.top;
+    for (int y = visible.top; y < visible.bottom; ++y)
+        for (int x = visible.left; x < visible.right; ++x) p.colours.push_back(shot.at(x, y));
+    return p;
+}
+
+Pixels drawnAsTheLabelMust(const wchar_t* text, int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    RECT rc = {0, 0, width, height};
+    HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &rc, face);
+    DeleteObject(face);
+    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 0, 0));
+    DrawTextW(dc, text, -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
+    GdiFlush();
+    Pixels p;
+    p.width = width;
+    p.height = height;
+    const auto* raw = static_cast<const std::uint32_t*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        p.colours.push_back(RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF));
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return p;
 }
 
 bool isReddish(COLORREF c) { return GetRValue(c) >= 160 && GetGValue(c) <= 110 && GetBValue(c) <= 110; }

@@ -66,6 +66,28 @@ private:
 // The client area of a window, in screen coordinates.
 RECT clientRectOnScreen(HWND hwnd);
 
+// Pixels of a width-by-height area, row by row from the top.
+struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> colours;
+
+    int differencesFrom(const Pixels& other) const;
+    int notOfColour(COLORREF colour) const;
+    // The top-left part of the given size.
+    Pixels topLeft(int w, int h) const;
+};
+
+// What the screen shows of a label: the part of its rectangle inside its
+// parent's client area.
+Pixels labelOnScreen(HWND label);
+
+// The oracle of the label's painting: `text` as the system draws it the way
+// the label must, in a memory device context of the given size: the stock
+// DEFAULT_GUI_FONT, red, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP,
+// on the button-face colour.
+Pixels drawnAsTheLabelMust(const wchar_t* text, int width, int height);
+
 bool isReddish(COLORREF c);
 
 // What the screen shows of a main window's client area: the red pixels inside
@@ -79,10 +101,24 @@ struct ClientAreaPixels {
 };
 ClientAreaPixels clientAreaPixels(HWND main, HWND label);
 
-// The texts of the fatal message box, as code page 936 bytes.
+// The texts of the fatal message box, as code page 936 bytes and as the
+// characters they stand for.
 extern const char kErrorCaption[];
 extern const char kLoadFailedText[];
 extern const char kNoSuchWindowText[];
+extern const wchar_t kErrorCaptionW[];
+extern const wchar_t kLoadFailedTextW[];
+extern const wchar_t kNoSuchWindowTextW[];
+
+// The hint label's text as code page 936 bytes, as the characters it stands
+// for, and as the other characters the bytes read as in code page 1252.
+extern const char kHintText[];
+extern const wchar_t kHintTextW[];
+extern const wchar_t kHintTextMisreadIn1252[];
+
+// Whether this process's ANSI code page is 936, so that the code page 936
+// bytes of the ANSI functions are the Chinese texts.
+bool ansiCodePageIs936();
 
 // Child modes of this binary for the fatal paths. Each should end the
 // process from inside the host; the code it returns says it did not.
