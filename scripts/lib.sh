@@ -18,7 +18,7 @@ TOLVANE_PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 fonts-wine xvfb xauth x11-utils x11-apps imagemagick
-  fonts-wqy-zenhei locales
+  fonts-wqy-zenhei fonts-dejavu-core locales
   googletest libbenchmark-dev clang libclang-rt-14-dev
 )
 
@@ -187,6 +187,36 @@ tolvane_stop_display() {
 TOLVANE_WINE64=/usr/lib/wine/wine64
 TOLVANE_WINE32=/usr/lib/wine/wine
 
+# The Chinese font that stands in for the ones Windows links its interface
+# fonts to.
+TOLVANE_CJK_FONT_LINK="wqy-zenhei.ttc,WenQuanYi Zen Hei"
+
+# tolvane_prefix_settings MANAGED: the registry settings of a prefix, as a
+# regedit file, so that one Wine process sets them all.
+# - X11 Driver "Managed": on a display of our own there is no window manager,
+#   and with Wine's windows managed each hide or destroy waits two seconds for
+#   a manager that never answers. On the user's display the manager frames
+#   the windows.
+# - FontLink\SystemLink: Windows links its interface fonts (Tahoma among
+#   them) to its Chinese fonts, so that text in the default GUI font shows
+#   Chinese characters whatever the ANSI code page. Wine's default links name
+#   Windows' own font files, which are not here; these name the Chinese font
+#   that is, for Tahoma and for DejaVu Sans, which stands in for Tahoma here.
+tolvane_prefix_settings() {
+  local link
+  link=$(printf '%s\0\0' "$TOLVANE_CJK_FONT_LINK" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+  cat <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="$1"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"=hex(7):$link
+"DejaVu Sans"=hex(7):$link
+REG
+}
+
 # tolvane_prepare_prefix PREFIX LOADER WINEARCH: makes a Wine prefix of the
 # project's own (never ~/.wine) the first time, then keeps a wineserver alive
 # for it so that each Wine process starts fast.
@@ -198,18 +228,23 @@ tolvane_prepare_prefix() {
     WINEPREFIX=$prefix WINEARCH=$arch "$loader" wineboot -i >/dev/null 2>&1 </dev/null || true
     WINEPREFIX=$prefix wineserver -w
   fi
+  # Debian's Wine looks for its own fonts in a folder it never finds, so
+  # without this the caption buttons show as the letters "0 1 r" instead of
+  # Marlett's glyphs. C:\windows\Fonts is the other place it looks.
+  local fonts=$prefix/drive_c/windows/Fonts
+  if [ ! -e "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts"
+    ln -sf /usr/share/wine/fonts/marlett.ttf "$fonts/marlett.ttf"
+  fi
   # Already running (say, from an earlier command) is as good as started.
   WINEPREFIX=$prefix wineserver -p || true
-  # On a display of our own there is no window manager: with Wine's windows
-  # managed, each hide or destroy waits two seconds for a manager that never
-  # answers. On the user's display the manager frames the windows. This
-  # first Wine process also starts Wine's own services, detached: started
-  # by the first test instead, they would inherit its output pipe and keep
-  # CTest waiting for them until the test's timeout.
+  # This first Wine process also starts Wine's own services, detached:
+  # started by the first test instead, they would inherit its output pipe and
+  # keep CTest waiting for them until the test's timeout.
   local managed=Y
   [ -n "$TOLVANE_XVFB_PID" ] && managed=N
-  WINEPREFIX=$prefix "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
-    >/dev/null 2>&1 </dev/null || true
+  tolvane_prefix_settings "$managed" >"$prefix/drive_c/tolvane-settings.reg"
+  WINEPREFIX=$prefix "$loader" regedit /S 'C:\tolvane-settings.reg' >/dev/null 2>&1 </dev/null || true
 }
 
 # The x64 prefix, which run.sh and the benchmark use.

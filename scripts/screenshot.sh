@@ -35,16 +35,14 @@ if [ -z "${DISPLAY:-}" ]; then
   started_display=1
 fi
 
-# A prefix of its own, in which Wine draws the caption and frame itself: the
-# virtual display has no window manager to draw them, and the picture should
-# show the whole window as a user sees it.
+# A prefix of its own, set up as the tests' (Marlett for the caption
+# buttons), in which Wine draws the caption and frame itself: the virtual
+# display has no window manager to draw them, and the picture should show the
+# whole window as a user sees it.
 export WINEPREFIX=$TOLVANE_BUILD_DIR/wineprefix-screenshot
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "screenshot: creating the Wine prefix $WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-fi
-/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+tolvane_prepare_prefix "$WINEPREFIX" "$TOLVANE_WINE64" win64
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\AppDefaults\tolvane.exe\X11 Driver' /v Decorated /d N /f \
+  >/dev/null 2>&1 </dev/null
 
 # Code page 936, so that the label's bytes are the Chinese text.
 LC_ALL=zh_CN.UTF-8 /usr/lib/wine/wine64 "$exe" &
