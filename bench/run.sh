@@ -32,7 +32,7 @@ trap 'tolvane_stop_wine; tolvane_stop_display' EXIT
 tolvane_start_display
 tolvane_prepare_wine
 
-echo "== tolvane.exe against the reference program under Wine ($(wine --version 2>/dev/null || echo wine))"
+echo "== tolvane.exe against the reference program under Wine ($("$TOLVANE_WINE64" --version 2>/dev/null || echo wine))"
 "$TOLVANE_ROOT/tests/wine-run.sh" "$TOLVANE_BUILD_DIR/win64/bench/tolvane_bench_driver.exe" \
   --product "$TOLVANE_BUILD_DIR/win64/tolvane.exe" \
   --reference "$TOLVANE_BUILD_DIR/win64/bench/tolvane_reference.exe" \

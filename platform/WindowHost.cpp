@@ -31,33 +31,23 @@ constexpr char kNoSuchWindowText[] =  // 指定窗口或窗口组件不存在或
 
 // Registers a class once per process; a second host (or a second window of
 // the same kind) finds it already there. Both classes have the same
-// attributes; the label's is a Unicode class.
-void registerClassOnce(const char* name, WNDPROC procedure) {
+// attributes; the label's is registered through the wide functions, which
+// makes it a Unicode class.
+template <typename WindowClass, typename Char>
+void registerClassOnce(const Char* name, WNDPROC procedure,
+                       BOOL(WINAPI* classInfo)(HINSTANCE, const Char*, WindowClass*),
+                       ATOM(WINAPI* registerClass)(const WindowClass*)) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA existing;
-    if (GetClassInfoA(instance, name, &existing)) return;
-    WNDCLASSA wc = {};
+    WindowClass wc = {};
+    if (classInfo(instance, name, &wc)) return;
+    wc = WindowClass{};
     wc.style = kClassStyle;
     wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     wc.lpszClassName = name;
-    RegisterClassA(&wc);
-}
-
-void registerClassOnce(const wchar_t* name, WNDPROC procedure) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW existing;
-    if (GetClassInfoW(instance, name, &existing)) return;
-    WNDCLASSW wc = {};
-    wc.style = kClassStyle;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = name;
-    RegisterClassW(&wc);
+    registerClass(&wc);
 }
 
 // The caption and taskbar icons are shared by every window of the process and
@@ -148,7 +138,7 @@ void WindowHost::loadMainWindow() {
 }
 
 HWND WindowHost::createMainWindow() {
-    registerClassOnce(kMainWindowClass, &WindowHost::mainWindowProc);
+    registerClassOnce(kMainWindowClass, &WindowHost::mainWindowProc, &GetClassInfoA, &RegisterClassA);
     const MainWindowDescription& d = description_.mainWindow;
     // The whole primary screen counts, not the work area; the design position
     // is not consulted.
@@ -181,7 +171,7 @@ HWND WindowHost::createMainWindow() {
 }
 
 HWND WindowHost::createHintLabel(HWND parent) {
-    registerClassOnce(kHintLabelClass, &WindowHost::hintLabelProc);
+    registerClassOnce(kHintLabelClass, &WindowHost::hintLabelProc, &GetClassInfoW, &RegisterClassW);
     const LabelDescription& d = description_.hintLabel;
     const WideText text(d.text);
     return CreateWindowExW(0, kHintLabelClass, text.text(), kHintLabelStyle, d.left, d.top, d.width, d.height,

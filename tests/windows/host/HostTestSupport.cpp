@@ -121,19 +121,31 @@ void pressKeys(const std::vector<WORD>& keys) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+namespace {
+
+// A 32-bit bitmap whose rows run from the top, as the pixel checks read them.
+BITMAPINFO topDownBitmap(int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+COLORREF colourOf(std::uint32_t pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
+
+}  // namespace
+
 ScreenCapture::ScreenCapture(const RECT& screenRect) : rect_(screenRect) {
     const int width = screenRect.right - screenRect.left;
     const int height = screenRect.bottom - screenRect.top;
     pixels_.assign(static_cast<size_t>(width) * height, 0);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownBitmap(width, height);
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
@@ -148,8 +160,7 @@ ScreenCapture::ScreenCapture(const RECT& screenRect) : rect_(screenRect) {
 
 COLORREF ScreenCapture::at(int screenX, int screenY) const {
     const int width = rect_.right - rect_.left;
-    const std::uint32_t p = pixels_[static_cast<size_t>(screenY - rect_.top) * width + (screenX - rect_.left)];
-    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    return colourOf(pixels_[static_cast<size_t>(screenY - rect_.top) * width + (screenX - rect_.left)]);
 }
 
 RECT clientRectOnScreen(HWND hwnd) {
@@ -197,13 +208,7 @@ Pixels labelOnScreen(HWND label) {
 }
 
 Pixels drawnAsTheLabelMust(const wchar_t* text, int width, int height) {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = topDownBitmap(width, height);
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     void* bits = nullptr;
@@ -222,9 +227,7 @@ Pixels drawnAsTheLabelMust(const wchar_t* text, int width, int height) {
     p.width = width;
     p.height = height;
     const auto* raw = static_cast<const std::uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i) {
-        p.colours.push_back(RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF));
-    }
+    for (int i = 0; i < width * height; ++i) p.colours.push_back(colourOf(raw[i]));
     SelectObject(dc, oldFont);
     SelectObject(dc, oldBitmap);
     DeleteObject(bitmap);

@@ -156,6 +156,22 @@ protected:
         return messages;
     }
     void answerNext(std::vector<BOOL> answers) { ShellRecorder::instance().answers = std::move(answers); }
+    // Every call from `first` on handed over `icon`, alive, with the full
+    // record of a shown icon and the tooltip "Pelvantra".
+    void expectFullRecordsOf(HICON icon, std::size_t first) {
+        for (std::size_t i = first; i < calls().size(); ++i) {
+            SCOPED_TRACE("call " + std::to_string(i - first));
+            const ShellCall& call = calls()[i];
+            EXPECT_EQ(call.hIcon, icon);
+            EXPECT_TRUE(call.newIconLive);
+            EXPECT_EQ(call.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+            EXPECT_EQ(call.hWnd, owner_);
+            EXPECT_EQ(call.uID, 100u);
+            EXPECT_EQ(call.uFlags, 7u);
+            EXPECT_EQ(call.uCallbackMessage, 32868u);
+            EXPECT_EQ(call.szTip, tipOf("Pelvantra"));
+        }
+    }
     bool setAppIcon(const char* tip = "Pelvantra") {
         return tray_.setTrayIcon(AppIconImage.data(), AppIconImage.size(), tip);
     }
@@ -477,19 +493,12 @@ TEST_P(TrayIconShellAnswers, DecideWhatIsShownAndWhatTheNextCallIs) {
     EXPECT_EQ(setAppIcon(), c.shownAfter);
     ASSERT_EQ(messagesFrom(first), c.messages);
 
+    // The same new icon in every call, and the replaced one alive in each.
     HICON offered = calls()[first].hIcon;
+    expectFullRecordsOf(offered, first);
     for (std::size_t i = first; i < calls().size(); ++i) {
-        SCOPED_TRACE("call " + std::to_string(i - first));
-        const ShellCall& call = calls()[i];
-        EXPECT_EQ(call.hIcon, offered) << "the same new icon in every call";
-        EXPECT_TRUE(call.newIconLive);
-        EXPECT_EQ(call.uID, 100u);
-        EXPECT_EQ(call.hWnd, owner_);
-        EXPECT_EQ(call.uFlags, 7u);
-        EXPECT_EQ(call.uCallbackMessage, 32868u);
-        EXPECT_EQ(call.szTip, tipOf("Pelvantra"));
-        EXPECT_EQ(call.previous, before);
-        if (before != nullptr) EXPECT_TRUE(call.previousLive) << "the replaced icon outlives every call";
+        EXPECT_EQ(calls()[i].previous, before);
+        if (before != nullptr) EXPECT_TRUE(calls()[i].previousLive) << "the replaced icon outlives every call";
     }
     if (before != nullptr) EXPECT_FALSE(isLiveIcon(before)) << "the replaced icon is destroyed after the calls";
     EXPECT_EQ(isLiveIcon(offered), c.shownAfter) << "a refused icon is destroyed, a taken one kept";
@@ -542,18 +551,7 @@ TEST_P(TrayIconAddAgain, HandsTheShellTheSameRecord) {
     answerNext(c.answers);
     EXPECT_EQ(tray_.addAgain(), c.shownAfter);
     ASSERT_EQ(messagesFrom(first), c.messages);
-    for (std::size_t i = first; i < calls().size(); ++i) {
-        SCOPED_TRACE("call " + std::to_string(i - first));
-        const ShellCall& call = calls()[i];
-        EXPECT_EQ(call.hIcon, shown.hIcon);
-        EXPECT_TRUE(call.newIconLive);
-        EXPECT_EQ(call.cbSize, shown.cbSize);
-        EXPECT_EQ(call.hWnd, owner_);
-        EXPECT_EQ(call.uID, 100u);
-        EXPECT_EQ(call.uFlags, 7u);
-        EXPECT_EQ(call.uCallbackMessage, 32868u);
-        EXPECT_EQ(call.szTip, tipOf("Pelvantra"));
-    }
+    expectFullRecordsOf(shown.hIcon, first);
     EXPECT_EQ(isLiveIcon(shown.hIcon), c.shownAfter);
 
     const std::size_t next = calls().size();
