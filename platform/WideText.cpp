@@ -28,9 +28,8 @@ WideText::WideText(const char* codePage936) {
         if (heap == nullptr) return;
         text_ = heap;
     }
-    const int written = MultiByteToWideChar(codePage, 0, codePage936, -1, text_, needed);
-    length_ = written > 0 ? written - 1 : 0;
-    text_[length_] = L'\0';
+    // The decoding writes the terminator too.
+    if (MultiByteToWideChar(codePage, 0, codePage936, -1, text_, needed) == 0) text_[0] = L'\0';
 }
 
 WideText::~WideText() {

@@ -13,13 +13,11 @@ public:
     WideText& operator=(const WideText&) = delete;
     ~WideText();
 
+    // Terminated; empty when the bytes could not be decoded.
     const wchar_t* text() const { return text_; }
-    // In UTF-16 units, without the terminator.
-    int length() const { return length_; }
 
 private:
     // Enough for the program's own texts, so that they need no allocation.
     wchar_t inline_[64] = {};
     wchar_t* text_ = inline_;
-    int length_ = 0;
 };
