@@ -377,8 +377,9 @@ LRESULT WindowHost::onTaskbarCreated() {
     // the window is tucked away its icon is the user's only way back to it,
     // so the icon goes to the new shell at once; should the new shell refuse
     // it, the window comes back as a taskbar button rather than stay out of
-    // reach. While the window is on the screen nothing is needed: the next
-    // minimise finds the icon forgotten and adds it anew.
+    // reach. While the window is on the screen nothing is done: the icon is
+    // still believed shown, so the next minimise modifies it, which the new
+    // shell refuses, and the add that a refused modify gets brings it back.
     if (tray_ == nullptr || mainVisible_ || eventsSuspended_ != 0) return 0;
     if (!tray_->addAgain()) setWindowVisible(true);
     return 0;

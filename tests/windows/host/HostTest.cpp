@@ -413,6 +413,9 @@ TEST_F(HostTest, HintLabelShowsTheHintAsTheSystemDrawsIt) {
         << "two Chinese characters look alike: no Chinese font is linked to the default GUI font";
 }
 
+const std::string kThreeHundredWsText(300, 'W');
+const char* const kThreeHundredWs = kThreeHundredWsText.c_str();
+
 // What the label shows for other texts: nothing but the face colour for an
 // empty text, and a text far wider than the label cut at its edges.
 struct LabelTextCase {
@@ -460,7 +463,9 @@ INSTANTIATE_TEST_SUITE_P(
                       LabelTextCase{"WiderThanTheLabel",
                                     "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW",
                                     true, true},
-                      LabelTextCase{"AmpersandsOnly", "&&&&&&&&&&&&", true, false}),
+                      LabelTextCase{"AmpersandsOnly", "&&&&&&&&&&&&", true, false},
+                      // Longer than the label's painting keeps on its stack.
+                      LabelTextCase{"LongerThanThePaintBuffer", kThreeHundredWs, true, true}),
     [](const ::testing::TestParamInfo<LabelTextCase>& info) { return std::string(info.param.name); });
 
 TEST_F(HostTest, MovesRaisePositionChangedButShowingAndHidingDoNot) {
@@ -620,6 +625,36 @@ TEST_P(TaskbarCreatedTest, HandsTheIconOverOnlyWhileTuckedAway) {
     EXPECT_EQ(log.entries, c.entries);
     EXPECT_EQ(IsWindowVisible(main) != FALSE, c.visibleAfter);
     EXPECT_EQ(IsIconic(main) != FALSE, c.tuckedAway) << "the window is shown in the state it was in";
+}
+
+// The window is hidden at creation too (a description that starts it
+// invisible); a broadcast that arrives while the windows are being created
+// reaches nothing, like every other message then: no icon exists yet, and
+// the window is not pulled onto the screen mid-load.
+HHOOK taskbarHook = nullptr;
+LRESULT CALLBACK broadcastTaskbarAtLabelCreation(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && cwp->message == WM_CREATE && GetWindowLongA(cwp->hwnd, GWL_ID) == 100) {
+        SendMessageA(GetParent(cwp->hwnd), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    }
+    return CallNextHookEx(taskbarHook, code, wParam, lParam);
+}
+
+TEST(HostTaskbarDuringLoad, ReachesNothingWhileTheWindowsAreCreated) {
+    pumpMessages();
+    WindowDescription description = kWindowDescription;
+    description.mainWindow.visible = false;
+    EventLog log;
+    log.addAgainAccepted = false;
+    WindowHost host(description, nullptr);
+    host.bind(&log, &log);
+    log.watch(&host);
+    host.startHost();
+    taskbarHook = SetWindowsHookExA(WH_CALLWNDPROC, &broadcastTaskbarAtLabelCreation, nullptr, GetCurrentThreadId());
+    host.loadMainWindow();
+    UnhookWindowsHookEx(taskbarHook);
+    EXPECT_THAT(log.entries, ::testing::Not(::testing::Contains(::testing::StartsWith("addAgain"))));
+    EXPECT_FALSE(IsWindowVisible(log.owner)) << "the broadcast pulled the hidden window onto the screen";
 }
 
 INSTANTIATE_TEST_SUITE_P(

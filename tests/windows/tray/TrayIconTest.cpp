@@ -570,6 +570,23 @@ INSTANTIATE_TEST_SUITE_P(
                       AddAgainCase{"Refused", {FALSE, FALSE}, {NIM_ADD, NIM_MODIFY}, false}),
     [](const ::testing::TestParamInfo<AddAgainCase>& info) { return std::string(info.param.name); });
 
+// The record a restarted shell gets is the last one the shell took: a later
+// modify's tooltip (or its absence), not the first add's.
+TEST_F(TrayIconTest, AddAgainCarriesTheTooltipOfTheLastRecordTaken) {
+    ASSERT_TRUE(setAppIcon("Pelvantra"));
+    ASSERT_TRUE(setAppIcon("second"));
+    answerNext({FALSE});  // a later tooltip the shell refuses is not the one shown
+    EXPECT_TRUE(setAppIcon("refused"));
+    ASSERT_EQ(calls().back().message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(calls().back().szTip, tipOf("refused")) << "the modify was refused, the add that followed taken";
+
+    ASSERT_TRUE(tray_.addAgain());
+    EXPECT_EQ(calls().back().szTip, tipOf("refused"));
+    ASSERT_TRUE(setAppIcon(nullptr));
+    ASSERT_TRUE(tray_.addAgain());
+    EXPECT_EQ(calls().back().szTip, Tip{}) << "no tooltip last time, none now";
+}
+
 TEST_F(TrayIconTest, IconIdentifierInWParamIsNotExamined) {
     tray_.onTrayCallback(0, WM_LBUTTONDBLCLK);
     tray_.onTrayCallback(12345, WM_RBUTTONUP);
