@@ -59,7 +59,8 @@ tolvane_install() {
 # string ("1:10.0.2+ds-2" gives 10).
 tolvane_major_version() {
   local v=${1#*:}
-  echo "${v%%[!0-9]*}"
+  v=${v%%[!0-9]*}
+  echo "${v:-0}"
 }
 
 # The suite qemu 10 comes from when the release's own is older: its
@@ -94,7 +95,8 @@ tolvane_install_x86() {
   for p in "${TOLVANE_X86_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
-  installed=$(dpkg-query -W -f='${Status} ${Version}' qemu-user 2>/dev/null | sed -n 's/^install ok installed //p')
+  # Unknown to dpkg is not installed; the pipeline fails then, which is no error.
+  installed=$(dpkg-query -W -f='${Status} ${Version}' qemu-user 2>/dev/null | sed -n 's/^install ok installed //p' || true)
   if [ -n "$installed" ] && [ "$(tolvane_major_version "$installed")" -ge "$TOLVANE_QEMU_MIN_MAJOR" ] &&
     [ ${#missing[@]} -eq 0 ] && [ $update -eq 0 ]; then
     return 0
