@@ -34,11 +34,18 @@ tolvane_sudo() {
 
 # Installs the Debian packages that are missing and the zh_CN.UTF-8 locale
 # (Wine takes code page 936 from it). Does nothing when all is there.
-tolvane_install() {
-  local missing=() p
-  for p in "${TOLVANE_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+# tolvane_missing_packages PACKAGE...: prints those of the packages that are
+# not installed, one a line.
+tolvane_missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
+}
+
+tolvane_install() {
+  local missing=()
+  mapfile -t missing < <(tolvane_missing_packages "${TOLVANE_PACKAGES[@]}")
   if [ ${#missing[@]} -gt 0 ]; then
     echo "tolvane: installing ${missing[*]}"
     tolvane_sudo apt-get update -q
@@ -65,10 +72,9 @@ tolvane_major_version() {
 
 # The suite qemu 10 comes from when the release's own is older: its
 # backports suite, on the machine's own mirror.
+# tolvane_add_backports CODENAME
 tolvane_add_backports() {
-  local codename mirror list=/etc/apt/sources.list.d/tolvane-backports.list
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-  [ -n "$codename" ] || { echo "tolvane: no release codename in /etc/os-release" >&2; return 1; }
+  local codename=$1 mirror list=/etc/apt/sources.list.d/tolvane-backports.list
   if grep -rqs -- "$codename-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then return 0; fi
   # The mirror that serves the release itself: the URIs of a deb822 stanza
   # (a cloud image) or the first deb line (a debootstrap machine).
@@ -86,15 +92,13 @@ tolvane_add_backports() {
 # architecture and, where the release's qemu is too old, its backports suite.
 # Does nothing when all is there.
 tolvane_install_x86() {
-  local update=0 missing=() p installed candidate
+  local update=0 missing=() installed candidate codename
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     echo "tolvane: adding the i386 architecture (for the 32-bit Wine)"
     tolvane_sudo dpkg --add-architecture i386
     update=1
   fi
-  for p in "${TOLVANE_X86_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
+  mapfile -t missing < <(tolvane_missing_packages "${TOLVANE_X86_PACKAGES[@]}")
   # Unknown to dpkg is not installed; the pipeline fails then, which is no error.
   installed=$(dpkg-query -W -f='${Status} ${Version}' qemu-user 2>/dev/null | sed -n 's/^install ok installed //p' || true)
   if [ -n "$installed" ] && [ "$(tolvane_major_version "$installed")" -ge "$TOLVANE_QEMU_MIN_MAJOR" ] &&
@@ -110,9 +114,11 @@ tolvane_install_x86() {
     candidate=$(apt-cache policy qemu-user | awk '/Candidate:/ {print $2}')
     local target=()
     if [ "$(tolvane_major_version "${candidate:-0}")" -lt "$TOLVANE_QEMU_MIN_MAJOR" ]; then
-      tolvane_add_backports
+      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+      [ -n "$codename" ] || { echo "tolvane: no release codename in /etc/os-release" >&2; return 1; }
+      tolvane_add_backports "$codename"
       tolvane_sudo apt-get update -q
-      target=(-t "$(. /etc/os-release && echo "$VERSION_CODENAME")-backports")
+      target=(-t "$codename-backports")
     fi
     echo "tolvane: installing qemu-user $TOLVANE_QEMU_MIN_MAJOR or later"
     DEBIAN_FRONTEND=noninteractive tolvane_sudo apt-get install -y -q --no-install-recommends "${target[@]}" qemu-user
